@@ -1,0 +1,67 @@
+// TFileFind: looks for one file, by name, on every drive of the machine.
+//
+// The search runs in the foreground: writing Enabled := True walks the drives
+// and returns only when the walk has ended.  Before every directory entry it
+// lets pending window events run (through the pump it was given), so that the
+// owner's windows stay alive and their handlers can stop it by writing
+// Enabled := False; after naming each entry it raises OnSearch.  The first
+// plain file whose name equals Search, ignoring ASCII letter case, ends the
+// search, and its full path is left in Found.
+#pragma once
+
+#include "host/FileSearch.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TFileFind;
+using TNotifyEvent = std::function<void(QObject *sender)>;
+
+class TFileFind : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool Enabled READ Enabled WRITE SetEnabled)
+    Q_PROPERTY(QString Search READ Search WRITE SetSearch)
+    Q_PROPERTY(QString Found READ Found WRITE SetFound)
+
+public:
+    // Lets every pending window event run.
+    using Pump = std::function<void()>;
+    // The roots of the drives to walk, in order, each ending with a separator.
+    using DriveTable = std::function<std::vector<std::string>()>;
+
+    TFileFind(QObject *owner, Pump pump, DriveTable drives);
+
+    bool Enabled() const { return enabled_; }
+    // Sets the flag, empties Found and, for True with a non-empty Search, runs
+    // a whole search before returning.  False stops a running search at its
+    // next entry.
+    void SetEnabled(bool enabled);
+    QString Search() const { return fromNativeName(search_); }
+    // Sets Search and disables the component.
+    void SetSearch(const QString &search);
+    QString Found() const { return fromNativeName(found_); }
+    // Ignored: Found is only ever set by a search.
+    void SetFound(const QString &) {}
+    // The entry being visited; after a search, the last one visited.
+    QString CurrentPath() const { return fromNativeName(currentPath_); }
+
+    // Raised for every entry visited, with this component as sender.
+    TNotifyEvent OnSearch;
+
+private:
+    static QString fromNativeName(const std::string &s);
+
+    void ScanDrives();
+    void ScanFolder(std::string folder, host::VolumeId volume);
+    void PumpPendingMessages();
+
+    bool enabled_ = false;
+    std::string search_;
+    std::string found_;
+    std::string currentPath_;
+    Pump pump_;
+    DriveTable drives_;
+};

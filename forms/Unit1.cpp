@@ -1,0 +1,83 @@
+#include "Unit1.h"
+
+#include "Application.h"
+#include "NativeText.h"
+#include "OpenDialog.h"
+#include "Seam.h"
+#include "Timer.h"
+#include "components/FileFind.h"
+#include "host/FileSearch.h"
+
+TForm1 *Form1 = nullptr;
+
+namespace {
+
+// Compiler file sizes that tell the two versions apart.
+struct CompilerIdentity {
+    std::int64_t size;
+    int versionIndex;
+};
+constexpr CompilerIdentity CompilerIdentities[] = {
+    {430080, 0}, // "Delphi 3"
+    {543232, 1}, // "Delphi 4"
+};
+
+} // namespace
+
+TForm1::TForm1() {
+    setupUi(this);
+    makeDialogFrame();
+    if (Application->generation() == RuntimeGeneration::Delphi3)
+        RG->SetItemIndex(0);
+
+    OD = new TOpenDialog(this);
+    OD->setObjectName(QStringLiteral("OD"));
+    OD->FileName = QStringLiteral("DCC32.EXE");
+    OD->Filter = QStringLiteral("DCC32|DCC32.EXE");
+
+    FFind = new TFileFind(
+        this, [this] { PumpDuringSearch(); }, [] { return Application->seam().driveRoots(); });
+    FFind->setObjectName(QStringLiteral("FFind"));
+    FFind->SetEnabled(false);
+    FFind->SetSearch(QStringLiteral("DCC32.EXE"));
+    FFind->OnSearch = [this](QObject *sender) { FFindSearch(sender); };
+
+    Timer1 = new TTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->SetInterval(500);
+    Timer1->OnTimer = [this] { Timer1Timer(Timer1); };
+    Timer1->SetEnabled(false);
+
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(SpeedButton1); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(Edit1); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(BitBtn1); });
+    OnActivate = [this] { FormActivate(this); };
+    OnClose = [this] { FormClose(this); };
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::SelectVersionBySize() {
+    std::int64_t size = 0;
+    if (!host::PathExists(toNative(Edit1->text()), host::faAnyFile, &size))
+        return;
+    for (const CompilerIdentity &id : CompilerIdentities)
+        if (id.size == size)
+            RG->SetItemIndex(id.versionIndex);
+}
+
+void TForm1::SpeedButton1Click(QObject *) {
+    FFind->SetEnabled(false); // stops a running search for good
+    if (!OD->Execute())
+        return;
+    Edit1->setText(OD->FileName);
+    SelectVersionBySize();
+    BitBtn1->setEnabled(true);
+}
+
+void TForm1::Edit1Change(QObject *) {
+    BitBtn1->setEnabled(true);
+}

@@ -1,0 +1,51 @@
+// The main window: the compiler's path and version, the button that builds
+// and runs the demo, and the automatic search for the compiler at start.
+#pragma once
+
+#include "Form.h"
+#include "ui_Unit1.h"
+
+#include <QPointer>
+#include <string>
+
+class TFileFind;
+class TOpenDialog;
+class TTimer;
+
+class TForm1 : public TForm, public Ui::TForm1 {
+    Q_OBJECT
+
+public:
+    TForm1();
+    ~TForm1() override;
+
+    // Non-visual components, in the order the window stores them.
+    TOpenDialog *OD;
+    TFileFind *FFind;
+    TTimer *Timer1;
+
+    // Handlers.
+    void SpeedButton1Click(QObject *sender);
+    void Edit1Change(QObject *sender);
+    void FFindSearch(QObject *sender);
+    void FormActivate(QObject *sender);
+    void Timer1Timer(QObject *sender);
+    void FormClose(QObject *sender);
+    void BitBtn1Click(QObject *sender);
+
+    // Picks "Delphi 3" or "Delphi 4" from the size of the file that Edit1 names.
+    void SelectVersionBySize();
+
+private:
+    // The build's steps (Unit1Build.cpp).
+    void StartCompile(const std::string &demoDir, const std::string &literal,
+                      const std::string &unitDir);
+    bool WaitForOutput(const std::string &output);
+    void RunOutput(const std::string &output);
+
+    // Lets pending window events run during the drive search; a program that
+    // has been asked to end stops the search.
+    void PumpDuringSearch();
+};
+
+extern TForm1 *Form1;

@@ -1,0 +1,52 @@
+#include "Unit2.h"
+
+#include "Application.h"
+#include "KitLayout.h"
+#include "Timer.h"
+#include "host/FileSearch.h"
+
+TForm2 *Form2 = nullptr;
+
+namespace {
+
+// The tick whose count reaches this closes the dialog whatever is on disk.
+constexpr int LastCountBeforeTimeOut = 30;
+
+} // namespace
+
+TForm2::TForm2() {
+    setupUi(this);
+    makeDialogFrame();
+    TUj = new TTimer(this);
+    TUj->setObjectName(QStringLiteral("TUj"));
+    TUj->SetEnabled(false);
+    TUj->OnTimer = [this] { TUjTimer(TUj); };
+    OnActivate = [this] { FormActivate(this); };
+}
+
+TForm2::~TForm2() {
+    if (Form2 == this)
+        Form2 = nullptr;
+}
+
+void TForm2::FormActivate(QObject *) {
+    TUj->SetEnabled(true);
+    TUj->Tag = 0;
+}
+
+void TForm2::TUjTimer(QObject *) {
+    const std::string demoDir = kit::DemoDir(Application->ExeName());
+    bool allPresent = true;
+    for (const kit::DemoUnit &unit : kit::DemoUnitTable) {
+        if (!host::PathExists(demoDir + unit.compiled, host::faAnyFile)) {
+            allPresent = false;
+            break;
+        }
+    }
+    if (allPresent || TUj->Tag >= LastCountBeforeTimeOut) {
+        TUj->SetEnabled(false);
+        Close();
+    }
+    TUj->Tag = TUj->Tag + 1;
+    Form2->SetCaption(QStringLiteral("Wait [%1]").arg(TUj->Tag));
+}

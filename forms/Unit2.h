@@ -1,0 +1,24 @@
+// The wait dialog: shown while the unit compiles run, it looks once a second
+// for the six compiled units and closes itself when all of them exist, or at
+// the latest on its 31st tick.
+#pragma once
+
+#include "Form.h"
+#include "ui_Unit2.h"
+
+class TTimer;
+
+class TForm2 : public TForm, public Ui::TForm2 {
+    Q_OBJECT
+
+public:
+    TForm2();
+    ~TForm2() override;
+
+    TTimer *TUj;
+
+    void TUjTimer(QObject *sender);
+    void FormActivate(QObject *sender);
+};
+
+extern TForm2 *Form2;

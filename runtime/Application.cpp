@@ -1,0 +1,67 @@
+#include "Application.h"
+
+#include "Form.h"
+#include "Seam.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+TApplication *Application = nullptr;
+
+TApplication::TApplication(Seam &seam, RuntimeGeneration generation)
+    : seam_(seam), generation_(generation) {
+    Application = this;
+}
+
+TApplication::~TApplication() {
+    // Windows go in the reverse order of their creation.
+    while (!forms_.empty())
+        forms_.pop_back();
+    if (Application == this)
+        Application = nullptr;
+}
+
+void TApplication::Initialize() {
+    QApplication::setQuitOnLastWindowClosed(true);
+}
+
+void TApplication::adopt(TForm *form) {
+    forms_.emplace_back(form);
+}
+
+int TApplication::Run() {
+    if (TForm *main = MainForm())
+        main->show();
+    if (terminated_)
+        return 0;
+    return QApplication::exec();
+}
+
+void TApplication::ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::ProcessMessagesOrWait(int maxWaitMs) {
+    // The timer wakes the dispatcher when nothing else does.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(maxWaitMs);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void TApplication::Minimize() {
+    for (const auto &form : forms_)
+        if (form->isVisible())
+            form->showMinimized();
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    seam_.terminate();
+}
+
+std::string TApplication::ExeName() const {
+    return seam_.exeName();
+}

@@ -1,0 +1,17 @@
+#include "Dialogs.h"
+
+#include "Application.h"
+#include "Form.h"
+#include "Seam.h"
+
+void ShowMessage(const QString &text) {
+    Application->seam().showMessage(Application->MainForm(), text);
+}
+
+int MessageDlg(const QString &text, TMsgDlgType, TMsgDlgButtons, int) {
+    return Application->seam().confirm(Application->MainForm(), text) ? mrOk : mrCancel;
+}
+
+void Beep() {
+    Application->seam().beep();
+}

@@ -1,0 +1,18 @@
+// Modal message boxes and the beep.
+#pragma once
+
+#include <QString>
+
+enum class TMsgDlgType { mtInformation };
+enum TMsgDlgBtn { mbOK = 1, mbCancel = 2 };
+using TMsgDlgButtons = int;
+
+inline constexpr int mrOk = 1;
+inline constexpr int mrCancel = 2;
+
+// A box with the text and one OK button.
+void ShowMessage(const QString &text);
+// Only the information type with OK and Cancel is provided.  Returns mrOk for
+// OK, mrCancel for Cancel or for a box closed otherwise.
+int MessageDlg(const QString &text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext);
+void Beep();

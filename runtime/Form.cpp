@@ -1,0 +1,75 @@
+#include "Form.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QTimer>
+
+TForm::TForm(QWidget *parent) : QWidget(parent) {}
+
+TForm::~TForm() = default;
+
+void TForm::makeDialogFrame() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+}
+
+int TForm::ShowModal() {
+    QEventLoop loop;
+    QEventLoop *outer = modalLoop_;
+    modalLoop_ = &loop;
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    loop.exec(QEventLoop::DialogExec);
+    modalLoop_ = outer;
+    if (!outer) {
+        hide(); // also when the loop ended because the program is ending
+        setWindowModality(Qt::NonModal);
+    }
+    return 0;
+}
+
+void TForm::Close() {
+    if (!isVisible() && !modalLoop_)
+        return;
+    close();
+}
+
+void TForm::Refresh() {
+    repaint();
+}
+
+bool TForm::event(QEvent *e) {
+    if (e->type() == QEvent::WindowActivate)
+        activated();
+    return QWidget::event(e);
+}
+
+void TForm::showEvent(QShowEvent *e) {
+    QWidget::showEvent(e);
+    if (e->spontaneous())
+        return; // shown again by the window system, e.g. restored
+    activatedSinceShow_ = false;
+    activateWindow();
+    // Without a window manager, or with one that refuses focus, no
+    // activation may ever come.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && !activatedSinceShow_)
+            activated();
+    });
+}
+
+void TForm::closeEvent(QCloseEvent *e) {
+    if (OnClose)
+        OnClose();
+    e->accept();
+    if (modalLoop_)
+        modalLoop_->exit(0);
+}
+
+void TForm::activated() {
+    activatedSinceShow_ = true;
+    if (OnActivate)
+        OnActivate();
+}

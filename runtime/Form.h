@@ -1,0 +1,50 @@
+// A top-level window as the program's handlers expect it: a caption, a Tag,
+// OnActivate and OnClose, modal showing and closing.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class QEventLoop;
+
+class TForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm(QWidget *parent = nullptr);
+    ~TForm() override;
+
+    int Tag = 0;
+
+    // Raised each time the window becomes the active one.  A window that the
+    // platform never activates (no window manager, focus refused) counts as
+    // activated once it has been shown.
+    std::function<void()> OnActivate;
+    // Raised when the window closes; the close always goes ahead.
+    std::function<void()> OnClose;
+
+    QString Caption() const { return windowTitle(); }
+    void SetCaption(const QString &caption) { setWindowTitle(caption); }
+
+    // Shows the window and runs a nested event loop until it closes.
+    int ShowModal();
+    // On a modal window: ends its ShowModal once the running handler returns.
+    // On the main window: ends the program.  On a hidden window: nothing.
+    void Close();
+    // Repaints at once.
+    void Refresh();
+
+protected:
+    // A fixed-size frame with a title and close box only.
+    void makeDialogFrame();
+
+    bool event(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void activated();
+
+    QEventLoop *modalLoop_ = nullptr;
+    bool activatedSinceShow_ = false;
+};

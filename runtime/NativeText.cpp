@@ -1,0 +1,101 @@
+#include "NativeText.h"
+
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
+std::size_t validSequence(std::string_view s, std::size_t i, char32_t &cp) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    const unsigned char c = b(0);
+    std::size_t n;
+    char32_t min;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        n = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 4, cp = c & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((b(k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b(k) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+void appendUtf8(std::string &out, char32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+} // namespace
+
+QString fromNative(std::string_view bytes) {
+#ifdef _WIN32
+    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+#endif
+    QString out;
+    out.reserve(qsizetype(bytes.size()));
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const std::size_t n = validSequence(bytes, i, cp);
+        if (n == 0) {
+            out += QChar(char16_t(0xDC00 | static_cast<unsigned char>(bytes[i])));
+            ++i;
+            continue;
+        }
+        if (cp < 0x10000) {
+            out += QChar(char16_t(cp));
+        } else {
+            out += QChar(QChar::highSurrogate(cp));
+            out += QChar(QChar::lowSurrogate(cp));
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string toNative(const QString &text) {
+#ifdef _WIN32
+    return text.toLocal8Bit().toStdString();
+#endif
+    std::string out;
+    out.reserve(std::size_t(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            appendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += char(u & 0xFF); // an escaped raw byte
+        } else if (QChar::isSurrogate(u)) {
+            appendUtf8(out, 0xFFFD);
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    return out;
+}

@@ -1,0 +1,14 @@
+// Conversion between native byte strings (file names, command lines) and the
+// QString that widgets show.
+//
+// Valid UTF-8 decodes as usual.  Every byte that is not part of valid UTF-8
+// becomes a lone surrogate U+DC80..U+DCFF and encodes back to the same byte,
+// so a name that is not valid UTF-8 survives a trip through an edit box.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+QString fromNative(std::string_view bytes);
+std::string toNative(const QString &text);

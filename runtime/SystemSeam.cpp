@@ -1,0 +1,69 @@
+#include "SystemSeam.h"
+
+#include "NativeText.h"
+#include "host/Clock.h"
+#include "host/Drives.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+// Message texts break lines with a lone carriage return; a label wants "\n".
+QString forDisplay(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
+std::string SystemSeam::exeName() {
+    return toNative(QCoreApplication::applicationFilePath());
+}
+
+std::uint32_t SystemSeam::tickCount() {
+    return host::GetTickCount();
+}
+
+host::StartResult SystemSeam::startProcess(const std::string &program,
+                                           const std::vector<std::string> &args) {
+    return host::StartProcess(program, args);
+}
+
+std::vector<std::string> SystemSeam::driveRoots() {
+    return host::DriveRoots();
+}
+
+void SystemSeam::showMessage(QWidget *parent, const QString &text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), forDisplay(text),
+                    QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool SystemSeam::confirm(QWidget *parent, const QString &text) {
+    QMessageBox box(QMessageBox::Information, QMessageBox::tr("Information"), forDisplay(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void SystemSeam::beep() {
+    QApplication::beep();
+}
+
+std::optional<QString> SystemSeam::openFile(QWidget *parent, const QString &initialName,
+                                            const QString &filter) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::AnyFile); // a typed name need not exist
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(filter);
+    dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+void SystemSeam::terminate() {
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,19 @@
+// The seam as the real program uses it: the host, the user and Qt.
+#pragma once
+
+#include "Seam.h"
+
+class SystemSeam final : public Seam {
+public:
+    std::string exeName() override;
+    std::uint32_t tickCount() override;
+    host::StartResult startProcess(const std::string &program,
+                                   const std::vector<std::string> &args) override;
+    std::vector<std::string> driveRoots() override;
+    void showMessage(QWidget *parent, const QString &text) override;
+    bool confirm(QWidget *parent, const QString &text) override;
+    void beep() override;
+    std::optional<QString> openFile(QWidget *parent, const QString &initialName,
+                                    const QString &filter) override;
+    void terminate() override;
+};

@@ -1,0 +1,32 @@
+// The drives that a whole-machine file search walks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The roots to search, in order.  On Windows: A:\ to Z:\, all 26, whether or
+// not such a drive exists.  On POSIX: the mount points of real file systems
+// (no proc, sysfs, cgroup and the like), sorted so that "/" comes first, at
+// most 26 of them, each ending with "/".
+std::vector<std::string> DriveRoots();
+
+// The POSIX part of DriveRoots, on the text of a mountinfo file.
+std::vector<std::string> DriveRootsFromMountInfo(const std::string &mountinfo);
+
+// While alive, a drive without a medium fails quietly instead of asking the
+// user (Windows' critical-error dialog); the previous mode comes back when it
+// ends, also when an exception passes.  Does nothing on POSIX.
+class ErrorModeGuard {
+public:
+    ErrorModeGuard();
+    ~ErrorModeGuard();
+    ErrorModeGuard(const ErrorModeGuard &) = delete;
+    ErrorModeGuard &operator=(const ErrorModeGuard &) = delete;
+
+private:
+    unsigned previous_ = 0;
+};
+
+} // namespace host

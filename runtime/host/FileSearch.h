@@ -1,0 +1,69 @@
+// Directory search and existence probes over the host's file system.
+//
+// Names and paths are native byte strings: on POSIX the bytes the kernel hands
+// out, never decoded; on Windows the ANSI code page.  Attribute bits and masks
+// follow the classic DOS/Windows meaning on every host.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace host {
+
+inline constexpr int faReadOnly = 0x01;
+inline constexpr int faHidden = 0x02;
+inline constexpr int faSysFile = 0x04;
+inline constexpr int faVolumeID = 0x08;
+inline constexpr int faDirectory = 0x10;
+inline constexpr int faArchive = 0x20;
+inline constexpr int faAnyFile = 0x3F;
+
+// Identifies the volume (file system) an entry lies on; 0 when unknown.
+using VolumeId = std::uint64_t;
+
+struct SearchHandle; // host-specific state of one open search
+
+// What the caller wants of a search beyond the classic fields.
+struct SearchOptions {
+    // Fill Size for every entry.  On POSIX this costs one stat per entry, so a
+    // scan that only needs names and attributes turns it off.
+    bool wantSize = true;
+    // When not 0, a folder that lies on another volume lists as empty.
+    VolumeId stayOnVolume = 0;
+};
+
+struct TSearchRec {
+    std::string Name;      // the entry's name, without its folder
+    std::int64_t Size = 0; // bytes; 0 when not asked for
+    int Attr = 0;          // fa* bits
+
+    TSearchRec();
+    ~TSearchRec();
+    TSearchRec(const TSearchRec &) = delete;
+    TSearchRec &operator=(const TSearchRec &) = delete;
+
+    std::unique_ptr<SearchHandle> handle; // empty while no search is open
+};
+
+// Starts a search for path, whose last component may hold the wildcards * and
+// ? ("*.*" matches every name).  An entry is admitted when each of its hidden,
+// system, volume and directory bits is also set in mask: 63 admits everything,
+// 16 admits folders and plain files but nothing hidden or system.
+// Returns 0 with the first admitted entry in f; any other value when there is
+// none, the folder is missing or unreadable, or the path is refused.
+int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions options = {});
+// 0 with the next admitted entry; any other value at the end or on an error.
+int FindNext(TSearchRec &f);
+// Ends the search.  Safe on a record whose FindFirst failed, and twice.
+void FindClose(TSearchRec &f);
+
+// One FindFirst on path with mask, released before returning.  When it finds
+// an entry and size is given, *size receives the entry's size.
+bool PathExists(const std::string &path, int mask, std::int64_t *size = nullptr);
+
+// The volume that path lies on, without following a final symbolic link;
+// 0 when path cannot be examined.
+VolumeId VolumeOf(const std::string &path);
+
+} // namespace host

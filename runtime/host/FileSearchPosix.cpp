@@ -1,0 +1,187 @@
+// Directory search on POSIX hosts.
+//
+// A name that begins with "." counts as hidden; a FIFO, socket or device node
+// counts as a system file.  A listing reports each entry itself: a symbolic
+// link is a plain entry, never followed.  A probe of one named path (no
+// wildcard) follows a final link, as opening that path would.
+#include "FileSearch.h"
+#include "Text.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace host {
+
+struct SearchHandle {
+    DIR *dir = nullptr;
+    std::string pattern; // wildcard part of the path
+    int mask = 0;
+    SearchOptions options;
+
+    ~SearchHandle() {
+        if (dir)
+            closedir(dir);
+    }
+};
+
+TSearchRec::TSearchRec() = default;
+TSearchRec::~TSearchRec() {
+    FindClose(*this);
+}
+
+namespace {
+
+bool hasWildcard(std::string_view s) {
+    return s.find_first_of("*?") != std::string_view::npos;
+}
+
+// Shifted by one so that no real device number reads as "unknown".
+VolumeId volumeOf(const struct stat &st) {
+    return VolumeId(st.st_dev) + 1;
+}
+
+bool isDotName(std::string_view name) {
+    return name == "." || name == "..";
+}
+
+int attrFromMode(std::string_view name, mode_t mode) {
+    int attr = 0;
+    if (S_ISDIR(mode))
+        attr |= faDirectory;
+    else if (!S_ISREG(mode) && !S_ISLNK(mode))
+        attr |= faSysFile;
+    if (!name.empty() && name[0] == '.' && !isDotName(name))
+        attr |= faHidden;
+    return attr;
+}
+
+bool admitted(int attr, int mask) {
+    return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) == 0;
+}
+
+// Fills f from one directory entry; false when the entry cannot be examined.
+bool describe(DIR *dir, const dirent *e, const SearchHandle &h, TSearchRec &f) {
+    const std::string_view name(e->d_name);
+    mode_t type = 0;
+    switch (e->d_type) {
+    case DT_DIR:
+        type = S_IFDIR;
+        break;
+    case DT_REG:
+        type = S_IFREG;
+        break;
+    case DT_LNK:
+        type = S_IFLNK;
+        break;
+    case DT_FIFO:
+        type = S_IFIFO;
+        break;
+    case DT_SOCK:
+        type = S_IFSOCK;
+        break;
+    case DT_CHR:
+        type = S_IFCHR;
+        break;
+    case DT_BLK:
+        type = S_IFBLK;
+        break;
+    default:
+        break;
+    }
+    f.Size = 0;
+    if (type == 0 || h.options.wantSize) {
+        struct stat st;
+        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (type == 0)
+                return false; // vanished, and we cannot tell what it was
+        } else {
+            type = st.st_mode & S_IFMT;
+            f.Size = h.options.wantSize ? std::int64_t(st.st_size) : 0;
+        }
+    }
+    f.Name.assign(name);
+    f.Attr = attrFromMode(name, type);
+    return true;
+}
+
+int nextListed(TSearchRec &f) {
+    SearchHandle &h = *f.handle;
+    for (;;) {
+        errno = 0;
+        const dirent *e = readdir(h.dir);
+        if (!e)
+            return errno ? errno : ENOENT;
+        if (!MatchesMask(e->d_name, h.pattern, false))
+            continue;
+        if (describe(h.dir, e, h, f) && admitted(f.Attr, h.mask))
+            return 0;
+    }
+}
+
+} // namespace
+
+int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions options) {
+    FindClose(f);
+    const std::string folder = ExtractFilePath(path);
+    std::string_view last = std::string_view(path).substr(folder.size());
+
+    if (!hasWildcard(last)) {
+        struct stat st;
+        if (path.empty() || (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0))
+            return errno ? errno : ENOENT;
+        f.Name.assign(last);
+        f.Attr = attrFromMode(last, st.st_mode);
+        f.Size = std::int64_t(st.st_size);
+        return admitted(f.Attr, mask) ? 0 : ENOENT;
+    }
+
+    auto h = std::make_unique<SearchHandle>();
+    h->pattern = last == "*.*" ? "*" : std::string(last); // "*.*" names every entry
+    h->mask = mask;
+    h->options = options;
+    const int fd = open(folder.empty() ? "." : folder.c_str(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno ? errno : ENOENT;
+    if (options.stayOnVolume != 0) {
+        struct stat st;
+        if (fstat(fd, &st) != 0 || volumeOf(st) != options.stayOnVolume) {
+            close(fd);
+            return EXDEV;
+        }
+    }
+    h->dir = fdopendir(fd);
+    if (!h->dir) {
+        const int err = errno;
+        close(fd);
+        return err ? err : ENOENT;
+    }
+    f.handle = std::move(h);
+    return nextListed(f);
+}
+
+int FindNext(TSearchRec &f) {
+    return f.handle && f.handle->dir ? nextListed(f) : ENOENT;
+}
+
+void FindClose(TSearchRec &f) {
+    f.handle.reset();
+}
+
+bool PathExists(const std::string &path, int mask, std::int64_t *size) {
+    TSearchRec f;
+    const bool found = FindFirst(path, mask, f) == 0;
+    if (found && size)
+        *size = f.Size;
+    return found;
+}
+
+VolumeId VolumeOf(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? volumeOf(st) : 0;
+}
+
+} // namespace host

@@ -1,0 +1,89 @@
+// Detached process start on POSIX.
+//
+// The child forks once more and exits at once, so the program runs as an
+// orphan that init reaps: Forgeway never waits on it and no zombie is left.
+// A close-on-exec pipe carries an exec failure back, so the caller learns
+// whether the program really started.
+#include "Process.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace host {
+
+namespace {
+
+[[noreturn]] void failChild(int pipeFd, int err) {
+    // Only async-signal-safe calls between fork and exec.
+    ssize_t ignored = write(pipeFd, &err, sizeof err);
+    (void)ignored;
+    _exit(127);
+}
+
+void redirectToNull(int pipeFd) {
+    const int null = open("/dev/null", O_RDWR);
+    if (null < 0)
+        failChild(pipeFd, errno);
+    for (int fd = 0; fd < 3; ++fd)
+        if (dup2(null, fd) < 0)
+            failChild(pipeFd, errno);
+    if (null > 2)
+        close(null);
+}
+
+} // namespace
+
+StartResult StartProcess(const std::string &program, const std::vector<std::string> &args) {
+    if (program.empty())
+        return {false, std::strerror(ENOENT)};
+
+    std::vector<char *> argv;
+    argv.reserve(args.size() + 2);
+    argv.push_back(const_cast<char *>(program.c_str()));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return {false, std::strerror(errno)};
+
+    const pid_t child = fork();
+    if (child < 0) {
+        const int err = errno;
+        close(fds[0]);
+        close(fds[1]);
+        return {false, std::strerror(err)};
+    }
+    if (child == 0) {
+        close(fds[0]);
+        if (setsid() < 0)
+            failChild(fds[1], errno);
+        const pid_t grandchild = fork();
+        if (grandchild < 0)
+            failChild(fds[1], errno);
+        if (grandchild > 0)
+            _exit(0);
+        redirectToNull(fds[1]);
+        execv(program.c_str(), argv.data());
+        failChild(fds[1], errno);
+    }
+
+    close(fds[1]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t got;
+    while ((got = read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    close(fds[0]);
+    if (got == ssize_t(sizeof err))
+        return {false, std::strerror(err)};
+    return {true, {}};
+}
+
+} // namespace host

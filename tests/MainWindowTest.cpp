@@ -1,0 +1,145 @@
+// The main window at start, and choosing the compiler by hand.
+#include "AppFixture.h"
+#include "OpenDialog.h"
+#include "TempTree.h"
+#include "Timer.h"
+#include "components/FileFind.h"
+
+#include <QTest>
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initialStateOfBothVariants_data() {
+        QTest::addColumn<int>("generation");
+        QTest::addColumn<int>("versionIndex");
+        QTest::newRow("Forgeway") << int(RuntimeGeneration::Delphi4) << 1;
+        QTest::newRow("Forgeway3") << int(RuntimeGeneration::Delphi3) << 0;
+    }
+    void initialStateOfBothVariants() {
+        QFETCH(int, generation);
+        QFETCH(int, versionIndex);
+        AppFixture f{static_cast<RuntimeGeneration>(generation)};
+        QCOMPARE(f.app->MainForm(), Form1);
+        QCOMPARE(Form1->Caption(), QStringLiteral("This application create the Lumio.EXE file"));
+        QCOMPARE(Form1->size(), QSize(465, 151));
+        QCOMPARE(Form1->minimumSize(), Form1->maximumSize()); // fixed frame
+        QVERIFY(!(Form1->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(Form1->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(Form1->Label1->text(), QStringLiteral("DCC32.EXE file :"));
+        QCOMPARE(Form1->Edit1->text(),
+                 QStringLiteral("Type here the path or wait for the searching..."));
+        QVERIFY(!Form1->BitBtn1->isEnabled());
+        QCOMPARE(Form1->BitBtn1->text(), QStringLiteral("Compile and run the Lumio EXE..."));
+        QCOMPARE(Form1->SpeedButton1->text(), QStringLiteral("..."));
+        QCOMPARE(Form1->SpeedButton1->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(Form1->RG->Count(), 2);
+        QCOMPARE(Form1->RG->ItemIndex(), versionIndex);
+        QCOMPARE(Form1->SB->PanelCount(), 2);
+        QCOMPARE(Form1->SB->Panels(0).Text(), QStringLiteral("Searching:"));
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        QCOMPARE(Form1->OD->FileName, QStringLiteral("DCC32.EXE"));
+        QCOMPARE(TOpenDialog::qtFilter(Form1->OD->Filter), QStringLiteral("DCC32 (DCC32.EXE)"));
+        QVERIFY(!Form1->FFind->Enabled());
+        QCOMPARE(Form1->FFind->Search(), QStringLiteral("DCC32.EXE"));
+        QVERIFY(Form1->FFind->Found().isEmpty());
+        QVERIFY(!Form1->Timer1->Enabled());
+        QCOMPARE(Form1->Timer1->Interval(), 500);
+        QCOMPARE(Form1->Timer1->Tag, 0);
+        QVERIFY(!Form2->isVisible());
+        // Tab order: the edit box, the main button, the version choice.
+        QCOMPARE(Form1->Edit1->nextInFocusChain(), static_cast<QWidget *>(Form1->BitBtn1));
+        QVERIFY(Form1->RG->isAncestorOf(Form1->BitBtn1->nextInFocusChain()));
+    }
+
+    void versionFollowsTheCompilersSize_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("startIndex");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("430080 picks Delphi 3") << qint64(430080) << 1 << 0;
+        QTest::newRow("543232 picks Delphi 4") << qint64(543232) << 0 << 1;
+        QTest::newRow("one byte more keeps 0") << qint64(430081) << 0 << 0;
+        QTest::newRow("one byte less keeps 1") << qint64(543231) << 1 << 1;
+        QTest::newRow("empty file keeps 0") << qint64(0) << 0 << 0;
+    }
+    void versionFollowsTheCompilersSize() {
+        QFETCH(qint64, size);
+        QFETCH(int, startIndex);
+        QFETCH(int, expected);
+        AppFixture f;
+        TempTree tree;
+        tree.file("Bin/DCC32.EXE", size);
+        Form1->RG->SetItemIndex(startIndex);
+        Form1->Edit1->setText(QString::fromStdString(tree.path("Bin/DCC32.EXE")));
+        Form1->SelectVersionBySize();
+        QCOMPARE(Form1->RG->ItemIndex(), expected);
+    }
+
+    void aPathThatNamesNothingKeepsTheVersion() {
+        AppFixture f;
+        Form1->RG->SetItemIndex(0);
+        Form1->Edit1->setText(QStringLiteral("/nowhere/DCC32.EXE"));
+        Form1->SelectVersionBySize();
+        QCOMPARE(Form1->RG->ItemIndex(), 0);
+    }
+
+    void browsingPicksTheFileAndTheVersion() {
+        AppFixture f;
+        TempTree tree;
+        tree.file("D3/Bin/DCC32.EXE", 430080);
+        tree.file("D4/Bin/DCC32.EXE", 543232);
+        const QString d3 = QString::fromStdString(tree.path("D3/Bin/DCC32.EXE"));
+        const QString d4 = QString::fromStdString(tree.path("D4/Bin/DCC32.EXE"));
+        f.seam.openAnswers = {d3, d4};
+        Form1->SpeedButton1->click();
+        QCOMPARE(Form1->Edit1->text(), d3);
+        QCOMPARE(Form1->RG->ItemIndex(), 0);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        // Again while the button is already enabled: only the path and version change.
+        Form1->SpeedButton1->click();
+        QCOMPARE(Form1->Edit1->text(), d4);
+        QCOMPARE(Form1->RG->ItemIndex(), 1);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        QCOMPARE(f.seam.openCalls, 2);
+        QCOMPARE(Form1->OD->FileName, d4);
+    }
+
+    void browsingANameThatDoesNotExist() {
+        AppFixture f;
+        f.seam.openAnswers = {QStringLiteral("/nowhere/DCC32.EXE")};
+        Form1->SpeedButton1->click();
+        QCOMPARE(Form1->Edit1->text(), QStringLiteral("/nowhere/DCC32.EXE"));
+        QCOMPARE(Form1->RG->ItemIndex(), 1);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+    }
+
+    void cancellingTheBrowseChangesNothing() {
+        AppFixture f;
+        const QString before = Form1->Edit1->text();
+        Form1->RG->SetItemIndex(0);
+        f.seam.openAnswers = {std::nullopt};
+        Form1->SpeedButton1->click();
+        QCOMPARE(f.seam.openCalls, 1);
+        QCOMPARE(Form1->Edit1->text(), before);
+        QCOMPARE(Form1->RG->ItemIndex(), 0);
+        QVERIFY(!Form1->BitBtn1->isEnabled());
+    }
+
+    void anyChangeOfThePathEnablesTheButtonForGood() {
+        AppFixture f;
+        Form1->show();
+        Form1->Edit1->setFocus();
+        Form1->Edit1->selectAll();
+        QTest::keyClick(Form1->Edit1, Qt::Key_X);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        Form1->Edit1->clear();
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        Form1->Edit1->setText(QStringLiteral("/typed/DCC32.EXE"));
+        QVERIFY(Form1->BitBtn1->isEnabled());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,232 @@
+// Runs the kit's stand-in compiler (Bin/DCC32.EXE) the way Forgeway does, on a private copy of the
+// kit, and checks what it leaves behind.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+#ifndef STANDIN_COMPILER
+#error "STANDIN_COMPILER must name the built stand-in compiler"
+#endif
+#ifndef KIT_SOURCE_DIR
+#error "KIT_SOURCE_DIR must name the kit's source folder"
+#endif
+
+namespace {
+
+const QStringList demoUnits = {"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"};
+constexpr int compileTimeoutMs = 120000;
+
+bool haveFreePascal() {
+    return !QStandardPaths::findExecutable("fpc").isEmpty() ||
+           QFileInfo(QStringLiteral("/usr/bin/fpc")).isExecutable();
+}
+
+QStringList listing(const QString &dir) {
+    return QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                               QDir::Name);
+}
+
+// A copy of the kit's sources (Demo, Delphi-3, Delphi-4) in a temporary folder.
+class Kit {
+public:
+    Kit() {
+        for (const QString folder : {"Demo", "Delphi-3", "Delphi-4"}) {
+            const QDir from(QStringLiteral(KIT_SOURCE_DIR) + '/' + folder);
+            QDir(root.path()).mkpath(folder);
+            for (const QString &name : from.entryList({"*.pas", "*.dpr"}, QDir::Files))
+                QFile::copy(from.filePath(name), path(folder + '/' + name));
+        }
+        QDir(root.path()).mkpath("tmp");
+    }
+
+    QString path(const QString &relative) const { return root.filePath(relative); }
+    QString demo(const QString &name) const { return path("Demo/" + name); }
+    // TMPDIR for the compiler, so that its work folders can be checked for.
+    QString tmp() const { return path("tmp"); }
+
+    std::unique_ptr<QProcess> start(const QString &source, const QString &unitFolder) const {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tmp());
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QStringLiteral(STANDIN_COMPILER), {source, "-U" + path(unitFolder)});
+        return process;
+    }
+
+    // Exit code of one compile; -1 if it crashed or hung.
+    int compile(const QString &source, const QString &unitFolder, QByteArray *output = nullptr) {
+        auto process = start(source, unitFolder);
+        const bool finished = process->waitForFinished(compileTimeoutMs);
+        if (output)
+            *output = process->readAll();
+        if (!finished || process->exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process->exitCode();
+    }
+
+private:
+    QTemporaryDir root;
+};
+
+} // namespace
+
+class StandInCompilerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(QFileInfo(QStringLiteral(STANDIN_COMPILER)).isExecutable(), STANDIN_COMPILER);
+    }
+
+    void rejectsOtherCommandLines_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("nothing") << QStringList{};
+        QTest::newRow("source only") << QStringList{"Demo/Cove.Pas"};
+        QTest::newRow("unit folder only") << QStringList{"-UDelphi-3"};
+        QTest::newRow("empty unit folder") << QStringList{"Demo/Cove.Pas", "-U"};
+        QTest::newRow("not Pascal") << QStringList{"Demo/Cove.txt", "-UDelphi-3"};
+        QTest::newRow("extra argument") << QStringList{"Demo/Cove.Pas", "-UDelphi-3", "-UDelphi-4"};
+        QTest::newRow("two sources") << QStringList{"Demo/Cove.Pas", "Demo/Mint.Pas"};
+    }
+
+    void rejectsOtherCommandLines() {
+        QFETCH(QStringList, args);
+        QProcess process;
+        process.start(QStringLiteral(STANDIN_COMPILER), args);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        const QByteArray usage = process.readAllStandardError();
+        QVERIFY2(usage.contains("stand-in") && usage.contains("Free Pascal"), usage.constData());
+    }
+
+    void helpSaysWhatItIs() {
+        QProcess process;
+        process.start(QStringLiteral(STANDIN_COMPILER), {"--help"});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray usage = process.readAllStandardOutput();
+        QVERIFY(usage.contains("Forgeway's stand-in"));
+        QVERIFY(usage.contains("Free Pascal"));
+    }
+
+    // Quillset uses Fable and Mint, so this also covers finding mixed-case unit files.
+    void unitCompileWritesOnlyTheDcu() {
+        if (!haveFreePascal())
+            QSKIP("Free Pascal (fpc) is not installed");
+        Kit kit;
+        const QStringList demoBefore = listing(kit.path("Demo"));
+        const QStringList unitsBefore = listing(kit.path("Delphi-3"));
+
+        QByteArray output;
+        QCOMPARE(kit.compile(kit.demo("Quillset.Pas"), "Delphi-3", &output), 0);
+
+        QFile dcu(kit.demo("Quillset.DCU"));
+        QVERIFY2(dcu.open(QIODevice::ReadOnly), output.constData());
+        QVERIFY(dcu.read(3) == "PPU"); // FPC's compiled unit, copied whole
+        QStringList expected = demoBefore + QStringList{"Quillset.DCU"};
+        expected.sort();
+        QCOMPARE(listing(kit.path("Demo")), expected);
+        QCOMPARE(listing(kit.path("Delphi-3")), unitsBefore);
+        QCOMPARE(listing(kit.tmp()), QStringList{});
+    }
+
+    void buildsLumioForEachUnitFolder_data() {
+        QTest::addColumn<QString>("unitFolder");
+        QTest::newRow("Delphi-3") << "Delphi-3";
+        QTest::newRow("Delphi-4") << "Delphi-4";
+    }
+
+    // The six units are compiled all at once, as Forgeway does, then the project.
+    void buildsLumioForEachUnitFolder() {
+        if (!haveFreePascal())
+            QSKIP("Free Pascal (fpc) is not installed");
+        QFETCH(QString, unitFolder);
+        Kit kit;
+
+        std::vector<std::unique_ptr<QProcess>> compiles;
+        for (const QString &unit : demoUnits)
+            compiles.push_back(kit.start(kit.demo(unit + ".Pas"), unitFolder));
+        for (std::size_t i = 0; i < compiles.size(); ++i) {
+            QProcess &process = *compiles[i];
+            QVERIFY(process.waitForFinished(compileTimeoutMs));
+            QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+                     process.readAll().constData());
+            QVERIFY(QFileInfo(kit.demo(demoUnits[static_cast<int>(i)] + ".DCU")).size() > 0);
+        }
+
+        QByteArray output;
+        QCOMPARE(kit.compile(kit.demo("Lumio.DPR"), unitFolder, &output), 0);
+        const QFileInfo exe(kit.demo("Lumio.EXE"));
+        QVERIFY2(exe.isFile() && exe.isExecutable(), output.constData());
+        QCOMPARE(listing(kit.tmp()), QStringList{});
+
+        // Without a display Lumio only prints and leaves its trace.
+        QProcess lumio;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("LUMIO_TRACE", kit.path("trace.txt"));
+        lumio.setProcessEnvironment(env);
+        QElapsedTimer clock;
+        clock.start();
+        lumio.start(exe.filePath(), {});
+        QVERIFY(lumio.waitForFinished(15000));
+        QVERIFY2(clock.elapsed() < 5000, "Lumio lingers without a display");
+        QCOMPARE(lumio.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(lumio.exitCode(), 0);
+        QVERIFY(lumio.readAllStandardOutput().contains(unitFolder.toUtf8()));
+
+        QFile trace(kit.path("trace.txt"));
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        QCOMPARE(trace.readAll(), unitFolder.toUtf8() + '\n');
+    }
+
+    void brokenUnitFailsAndWritesNothing() {
+        if (!haveFreePascal())
+            QSKIP("Free Pascal (fpc) is not installed");
+        Kit kit;
+        QFile mint(kit.demo("Mint.Pas"));
+        QVERIFY(mint.open(QIODevice::ReadOnly));
+        QByteArray source = mint.readAll();
+        mint.close();
+        QVERIFY(source.contains("\nimplementation"));
+        source.replace("\nimplementation", "\nthis is no Pascal;\nimplementation");
+        QVERIFY(mint.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        mint.write(source);
+        mint.close();
+        // Left over from an earlier, good build: must not pass for this one's result.
+        QFile stale(kit.demo("Mint.DCU"));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        const QStringList demoBefore = listing(kit.path("Demo"));
+
+        QByteArray output;
+        const int unitExit = kit.compile(kit.demo("Mint.Pas"), "Delphi-4", &output);
+        QVERIFY2(unitExit > 0, output.constData());
+        QVERIFY2(output.contains("Mint.Pas"), output.constData()); // FPC's message comes through
+        QVERIFY(!QFileInfo::exists(kit.demo("Mint.DCU")));
+
+        // Lumio uses Mint, so the project fails as well.
+        const int projectExit = kit.compile(kit.demo("Lumio.DPR"), "Delphi-4", &output);
+        QVERIFY2(projectExit > 0, output.constData());
+        QVERIFY(!QFileInfo::exists(kit.demo("Lumio.EXE")));
+
+        QStringList expected = demoBefore;
+        expected.removeAll("Mint.DCU");
+        QCOMPARE(listing(kit.path("Demo")), expected);
+        QCOMPARE(listing(kit.tmp()), QStringList{});
+    }
+};
+
+QTEST_GUILESS_MAIN(StandInCompilerTest)
+#include "StandInCompilerTest.moc"

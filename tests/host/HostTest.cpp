@@ -1,0 +1,5 @@
+#include "Check.h"
+
+int main() {
+    return check::runAll();
+}

@@ -1,0 +1,35 @@
+#include "FakeSeam.h"
+
+#include "host/Process.h"
+
+host::StartResult FakeSeam::startProcess(const std::string &program,
+                                         const std::vector<std::string> &args) {
+    starts.push_back({program, args});
+    return reallyStart ? host::StartProcess(program, args) : fakeStartResult;
+}
+
+void FakeSeam::showMessage(QWidget *, const QString &text) {
+    boxes << QStringLiteral("message: ") + text;
+    if (whileBoxUp)
+        whileBoxUp(text);
+}
+
+bool FakeSeam::confirm(QWidget *, const QString &text) {
+    boxes << QStringLiteral("confirm: ") + text;
+    if (whileBoxUp)
+        whileBoxUp(text);
+    if (confirmAnswers.empty())
+        return true;
+    const bool answer = confirmAnswers.front();
+    confirmAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeSeam::openFile(QWidget *, const QString &, const QString &) {
+    ++openCalls;
+    if (openAnswers.empty())
+        return std::nullopt;
+    auto answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+}
