@@ -1,5 +1,7 @@
 #include "NativeText.h"
 
+// Windows has an ANSI code page; elsewhere names are bytes, mostly UTF-8.
+#ifndef _WIN32
 namespace {
 
 // Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
@@ -51,11 +53,12 @@ void appendUtf8(std::string &out, char32_t cp) {
 }
 
 } // namespace
+#endif
 
 QString fromNative(std::string_view bytes) {
 #ifdef _WIN32
     return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
-#endif
+#else
     QString out;
     out.reserve(qsizetype(bytes.size()));
     for (std::size_t i = 0; i < bytes.size();) {
@@ -75,12 +78,13 @@ QString fromNative(std::string_view bytes) {
         i += n;
     }
     return out;
+#endif
 }
 
 std::string toNative(const QString &text) {
 #ifdef _WIN32
     return text.toLocal8Bit().toStdString();
-#endif
+#else
     std::string out;
     out.reserve(std::size_t(text.size()));
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -98,4 +102,5 @@ std::string toNative(const QString &text) {
         }
     }
     return out;
+#endif
 }

@@ -5,6 +5,7 @@
 #include "host/Drives.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -20,7 +21,8 @@ QString forDisplay(QString text) {
 } // namespace
 
 std::string SystemSeam::exeName() {
-    return toNative(QCoreApplication::applicationFilePath());
+    // Qt writes "/" on every host; Windows paths want "\".
+    return toNative(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
 }
 
 std::uint32_t SystemSeam::tickCount() {
@@ -61,7 +63,7 @@ std::optional<QString> SystemSeam::openFile(QWidget *parent, const QString &init
     dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 void SystemSeam::terminate() {
