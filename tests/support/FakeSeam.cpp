@@ -29,7 +29,10 @@ std::optional<QString> FakeSeam::openFile(QWidget *, const QString &, const QStr
     ++openCalls;
     if (openAnswers.empty())
         return std::nullopt;
-    auto answer = openAnswers.front();
+    const bool picked = openAnswers.front().has_value();
+    const QString path = picked ? *openAnswers.front() : QString();
     openAnswers.pop_front();
-    return answer;
+    if (!picked)
+        return std::nullopt;
+    return path;
 }

@@ -1,0 +1,536 @@
+// The build-and-run workflow behind the main button, driven through the seam:
+// the command lines, the checks and their messages, the waits, the question
+// at the end and what each answer does.
+#include "Application.h"
+#include "BuildKit.h"
+#include "CompileCommand.h"
+#include "FakeSeam.h"
+#include "NativeText.h"
+#include "Timer.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "host/Clock.h"
+
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <sys/resource.h>
+#include <thread>
+
+namespace {
+
+const QString PasCompile =
+    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
+const QString CouldNotCompile = QStringLiteral(
+    "message: Could not compile Lumio.DPR! Try to run this application again, or install "
+    "Tessaline into the Delphi, and try compile with Delphi...");
+const QString SuccessQuestion =
+    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
+const QString PleaseWait = QStringLiteral("Please wait...");
+
+QString panel() {
+    return Form1->SB->Panels(1).Text();
+}
+
+QStringList describe(const std::vector<RecordedStart> &starts) {
+    QStringList list;
+    for (const RecordedStart &s : starts) {
+        QStringList parts{fromNative(s.program)};
+        for (const std::string &a : s.args)
+            parts << fromNative(a);
+        list << parts.join(QStringLiteral(" | "));
+    }
+    return list;
+}
+
+// The seven compiles of a run, in the order they must start.
+QStringList expectedCompiles(const BuildKit &kit, int versionIndex) {
+    std::vector<RecordedStart> starts;
+    const std::string option = "-U" + kit.unitDir(versionIndex);
+    for (const std::string &name : DemoUnitNames)
+        starts.push_back({kit.compiler(), {kit.demoDir() + "/" + name + ".Pas", option}});
+    starts.push_back({kit.compiler(), {kit.demoDir() + "/Lumio.DPR", option}});
+    return describe(starts);
+}
+
+// The application over a seam, with the kit as the program's folder, the
+// compiler typed into Edit1, and the wait dialog ticking every millisecond.
+// Records the status text while each box and the wait dialog are up.
+class Bench {
+public:
+    explicit Bench(const BuildKit &kit, int versionIndex = 1,
+                   std::unique_ptr<FakeSeam> fake = std::make_unique<FakeSeam>())
+        : seamOwner_(std::move(fake)), seam(*seamOwner_),
+          app(std::make_unique<TApplication>(seam, RuntimeGeneration::Delphi4)) {
+        app->Initialize();
+        app->CreateForm(Form1);
+        app->CreateForm(Form2);
+        form2 = std::make_unique<ShowWatch>(Form2);
+        form2->onShow = [this] { panelWhileForm2Up << panel(); };
+        seam.exe = kit.exe();
+        seam.tickStep = 1000;
+        seam.whileBoxUp = [this](const QString &text) {
+            panelWhileBoxUp << panel();
+            if (onBox)
+                onBox(text);
+        };
+        Form2->TUj->SetInterval(1);
+        Form1->RG->SetItemIndex(versionIndex);
+        Form1->Edit1->setText(fromNative(kit.compiler()));
+    }
+    ~Bench() { form2.reset(); }
+
+    // Shows the main window without arming its automatic search.
+    void showMainWindow() {
+        Form1->Timer1->Tag = 1;
+        Form1->show();
+        QVERIFY(Form1->isVisible());
+        QVERIFY(!Form1->isMinimized());
+    }
+    void press() { Form1->BitBtn1->click(); }
+    // How often the tick counter was read since it stood at from.
+    std::uint32_t readingsSince(std::uint32_t from) const {
+        return (seam.ticks - from) / seam.tickStep;
+    }
+
+private:
+    std::unique_ptr<FakeSeam> seamOwner_;
+
+public:
+    FakeSeam &seam;
+    std::unique_ptr<TApplication> app;
+    std::unique_ptr<ShowWatch> form2;
+    std::function<void(const QString &)> onBox;
+    QStringList panelWhileBoxUp;
+    QStringList panelWhileForm2Up;
+};
+
+// Tells the real time, for measuring the wait.
+class RealClockSeam : public FakeSeam {
+public:
+    std::uint32_t tickCount() override { return host::GetTickCount(); }
+};
+
+double cpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    auto secs = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return secs(use.ru_utime) + secs(use.ru_stime);
+}
+
+} // namespace
+
+class BuildWorkflowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void compileCommandText() {
+        // The line as a user reads it, with the parts that are really started.
+        const CompileCommandLine line = CompileCommand("C:\\D4\\Bin\\DCC32.EXE", "C:\\Kit\\Demo",
+                                                       "\\Cove.Pas -U", "C:\\Kit\\Delphi-4");
+        QCOMPARE(line.text, std::string("C:\\D4\\Bin\\DCC32.EXE C:\\Kit\\Demo\\Cove.Pas "
+                                        "-UC:\\Kit\\Delphi-4"));
+        QCOMPARE(line.program, std::string("C:\\D4\\Bin\\DCC32.EXE"));
+        QCOMPARE(line.args,
+                 (std::vector<std::string>{"C:\\Kit\\Demo\\Cove.Pas", "-UC:\\Kit\\Delphi-4"}));
+        const CompileCommandLine project =
+            CompileCommand("/d4/DCC32.EXE", "/kit/Demo", "/Lumio.DPR -U", "/kit/Delphi-3");
+        QCOMPARE(project.text, std::string("/d4/DCC32.EXE /kit/Demo/Lumio.DPR -U/kit/Delphi-3"));
+        QCOMPARE(project.text, project.program + " " + project.args[0] + " " + project.args[1]);
+
+        // Blanks: the text stays the plain concatenation; each part is whole.
+        const CompileCommandLine blanks = CompileCommand("/Program Files/DCC32.EXE", "/My Kit/Demo",
+                                                         "/Mint.Pas -U", "/My Kit/Delphi-4");
+        QCOMPARE(blanks.text,
+                 std::string("/Program Files/DCC32.EXE /My Kit/Demo/Mint.Pas -U/My Kit/Delphi-4"));
+        QCOMPARE(blanks.program, std::string("/Program Files/DCC32.EXE"));
+        QCOMPARE(blanks.args,
+                 (std::vector<std::string>{"/My Kit/Demo/Mint.Pas", "-U/My Kit/Delphi-4"}));
+    }
+
+    void sevenCompilesInOrder_data() {
+        QTest::addColumn<int>("versionIndex");
+        QTest::addColumn<QString>("kitFolder");
+        QTest::addColumn<QString>("compilerFile");
+        QTest::newRow("Delphi 3") << 0 << "Kit"
+                                  << "Bin/DCC32.EXE";
+        QTest::newRow("Delphi 4") << 1 << "Kit"
+                                  << "Bin/DCC32.EXE";
+        QTest::newRow("Delphi 4, blanks in both paths") << 1 << "My Kit"
+                                                        << "Program Files/Bin/DCC32.EXE";
+        QTest::newRow("Delphi 3, blanks in both paths") << 0 << "My Kit"
+                                                        << "Program Files/Bin/DCC32.EXE";
+    }
+    void sevenCompilesInOrder() {
+        QFETCH(int, versionIndex);
+        QFETCH(QString, kitFolder);
+        QFETCH(QString, compilerFile);
+        BuildKit kit(kitFolder.toStdString(), compilerFile.toStdString());
+        Bench b(kit, versionIndex);
+        b.press();
+
+        QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, versionIndex));
+        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.panelWhileForm2Up, QStringList{PleaseWait});
+        QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
+        QCOMPARE(panel(), QString());
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(b.seam.terminateCalls, 0);
+        QCOMPARE(b.seam.beeps, 0);
+        QCOMPARE(Form1->RG->ItemIndex(), versionIndex);
+    }
+
+    // The version is read once, at the start of a run; a press during the
+    // output wait runs a second build inside the first, which then resumes.
+    void theUnitFolderIsReadOnceARun() {
+        BuildKit kit;
+        Bench b(kit, 1);
+        b.seam.tickStep = 10; // the outer wait could last 1000 cycles
+        b.seam.confirmAnswers = {false, false};
+        // While the first run's wait dialog is up: switch to "Delphi 3".
+        QTimer::singleShot(0, Form1, [] { Form1->RG->SetItemIndex(0); });
+        int pasMessages = 0;
+        b.onBox = [&](const QString &text) {
+            if (!text.startsWith(QStringLiteral("*.Pas")))
+                return;
+            if (++pasMessages == 1)
+                QTimer::singleShot(30, Form1, [] { Form1->BitBtn1->click(); });
+            else
+                kit.lumio(); // the nested build succeeds at once
+        };
+        const std::uint32_t before = b.seam.ticks;
+        b.press();
+
+        QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, 1) + expectedCompiles(kit, 0));
+        QCOMPARE(b.seam.boxes,
+                 (QStringList{PasCompile, PasCompile, SuccessQuestion, SuccessQuestion}));
+        QVERIFY(b.readingsSince(before) < 500); // the outer wait ended on the output, not the clock
+        QCOMPARE(b.form2->shows, 2);
+        QCOMPARE(b.panelWhileForm2Up, (QStringList{PleaseWait, PleaseWait}));
+        // The nested run's end clears the status while the outer run waits.
+        QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait, PleaseWait, QString()}));
+        QCOMPARE(panel(), QString());
+        QCOMPARE(Form1->RG->ItemIndex(), 0);
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(b.seam.terminateCalls, 0);
+    }
+
+    void bothKitFoldersMissing_data() {
+        QTest::addColumn<int>("versionIndex");
+        QTest::newRow("Delphi 3, only Delphi-4 there") << 0;
+        QTest::newRow("Delphi 4, only Delphi-3 there") << 1;
+    }
+    void bothKitFoldersMissing() {
+        QFETCH(int, versionIndex);
+        BuildKit kit;
+        kit.removeFolder("Demo");
+        kit.removeFolder(versionIndex == 0 ? "Delphi-3" : "Delphi-4");
+        Bench b(kit, versionIndex);
+        b.press();
+
+        const QString expected = QStringLiteral("message: Directory not found: \r") +
+                                 fromNative(kit.unitDir(versionIndex)) +
+                                 QStringLiteral("\r\rOR\r\r") + fromNative(kit.demoDir());
+        QCOMPARE(b.seam.boxes, QStringList{expected});
+        QVERIFY(!expected.contains(QLatin1Char('\n')));
+        QVERIFY(b.seam.starts.empty());
+        QCOMPARE(b.form2->shows, 0);
+        QCOMPARE(b.panelWhileBoxUp, QStringList{QString()}); // "Please wait..." not yet
+        QCOMPARE(panel(), QString());
+        QCOMPARE(b.seam.beeps, 0);
+    }
+
+    void oneKitFolderMissingGoesOn_data() {
+        QTest::addColumn<QString>("missing");
+        QTest::newRow("Demo missing") << "Demo";
+        QTest::newRow("Delphi-4 missing") << "Delphi-4";
+    }
+    void oneKitFolderMissingGoesOn() {
+        QFETCH(QString, missing);
+        BuildKit kit;
+        kit.removeFolder(missing.toStdString());
+        Bench b(kit, 1);
+        b.press();
+        QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, 1));
+        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(panel(), QString());
+    }
+
+    void aCompilerPathThatNamesNothing_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("file"); // below the kit's root; empty: no path at all
+        QTest::addColumn<QString>("after");
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("no such file") << ""
+                                      << "Bin/DCC32.EX"
+                                      << "";
+        QTest::newRow("trailing blank") << ""
+                                        << "Bin/DCC32.EXE"
+                                        << " ";
+        QTest::newRow("leading blank") << " "
+                                       << "Bin/DCC32.EXE"
+                                       << "";
+    }
+    void aCompilerPathThatNamesNothing() {
+        QFETCH(QString, before);
+        QFETCH(QString, file);
+        QFETCH(QString, after);
+        BuildKit kit;
+        Bench b(kit);
+        const QString text = file.isEmpty()
+                                 ? QString()
+                                 : before + fromNative(kit.tree.path(file.toStdString())) + after;
+        Form1->Edit1->setText(text);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        int beepsWhileBoxUp = -1;
+        b.onBox = [&](const QString &) { beepsWhileBoxUp = b.seam.beeps; };
+        b.press();
+
+        QCOMPARE(b.seam.boxes,
+                 QStringList{QStringLiteral("message: DCC32.EXE not found this path: ") + text});
+        QCOMPARE(beepsWhileBoxUp, 1); // the beep comes first
+        QCOMPARE(b.seam.beeps, 1);
+        QVERIFY(b.seam.starts.empty());
+        QCOMPARE(b.form2->shows, 0);
+        QCOMPARE(b.panelWhileBoxUp, QStringList{QString()});
+        QCOMPARE(panel(), QString());
+        QCOMPARE(Form1->Edit1->text(), text); // never trimmed
+    }
+
+    // Any existing entry passes the check, a folder included.
+    void aFolderPassesTheCompilerCheck() {
+        BuildKit kit;
+        Bench b(kit);
+        const std::string folder = kit.tree.path("Bin");
+        Form1->Edit1->setText(fromNative(folder));
+        b.press();
+        QCOMPARE(b.seam.beeps, 0);
+        QCOMPARE(b.seam.starts.size(), std::size_t(7));
+        QCOMPARE(b.seam.starts.front().program, folder);
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+    }
+
+    // A Lumio.EXE from an earlier build: nothing is compiled, the dialog is
+    // still shown, and the question comes straight after it.
+    void lumioAlreadyThere() {
+        BuildKit kit;
+        kit.lumio();
+        Bench b(kit);
+        b.seam.confirmAnswers = {false};
+        const std::uint32_t before = b.seam.ticks;
+        b.press();
+        QVERIFY(b.seam.starts.empty());
+        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]")); // no units: it ran out
+        QCOMPARE(b.seam.boxes, QStringList{SuccessQuestion});
+        QCOMPARE(b.readingsSince(before), 1u); // the wait ended at its first probe
+        QCOMPARE(b.panelWhileBoxUp, QStringList{PleaseWait});
+        QCOMPARE(panel(), QString());
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(b.seam.terminateCalls, 0);
+    }
+
+    void lumioAppearsDuringTheWait() {
+        BuildKit kit;
+        Bench b(kit);
+        b.seam.tickStep = 10; // 1000 cycles before the time-out
+        b.seam.confirmAnswers = {false};
+        b.onBox = [&](const QString &text) {
+            if (text.startsWith(QStringLiteral("*.Pas")))
+                QTimer::singleShot(50, Form1, [&] { kit.lumio(); });
+        };
+        std::uint32_t readings = 0;
+        const std::uint32_t before = b.seam.ticks;
+        b.press();
+        readings = b.readingsSince(before);
+        QCOMPARE(b.seam.starts.size(), std::size_t(7));
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, SuccessQuestion}));
+        QVERIFY2(readings > 1 && readings < 900, qPrintable(QString::number(readings)));
+        QCOMPARE(panel(), QString());
+    }
+
+    // The 10 000 ms count from the moment the "*.Pas compile" box is
+    // dismissed, across a wrap of the counter too.
+    void theWaitLasts10000Ticks_data() {
+        QTest::addColumn<quint32>("startReading");
+        QTest::newRow("no wrap") << quint32(123456);
+        QTest::newRow("wraps during the wait") << quint32(0xFFFFFFFFu - 2500u);
+        QTest::newRow("wraps at the first cycle") << quint32(0xFFFFFFFFu);
+        QTest::newRow("start at zero") << quint32(0);
+    }
+    void theWaitLasts10000Ticks() {
+        QFETCH(quint32, startReading);
+        BuildKit kit;
+        Bench b(kit);
+        b.seam.ticks = startReading - 60000u; // the clock before the box
+        b.onBox = [&](const QString &text) {
+            if (text.startsWith(QStringLiteral("*.Pas")))
+                b.seam.ticks = startReading; // the user took a minute to read it
+        };
+        // A wait that never ends on the clock must still end the test.
+        QTimer::singleShot(8000, Form1, [&] { kit.lumio(); });
+        b.press();
+        // Readings 0, 1000, ..., 10000: the last one ends the wait.
+        QCOMPARE(b.readingsSince(startReading), 11u);
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
+        QCOMPARE(panel(), QString());
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(b.seam.terminateCalls, 0);
+    }
+
+    void theSuccessQuestion_data() {
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("Cancel keeps the program open") << false;
+        QTest::newRow("OK starts Lumio and ends the program") << true;
+    }
+    void theSuccessQuestion() {
+        QFETCH(bool, ok);
+        BuildKit kit;
+        kit.allUnits();
+        Bench b(kit);
+        b.seam.confirmAnswers = {ok};
+        b.showMainWindow();
+        // Lumio.EXE is written by the project compile.
+        b.onBox = [&](const QString &text) {
+            if (text.startsWith(QStringLiteral("*.Pas")))
+                kit.lumio();
+        };
+        b.press();
+
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, SuccessQuestion}));
+        QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
+        QCOMPARE(panel(), QString());
+        QStringList starts = expectedCompiles(kit, 1);
+        if (ok) {
+            starts << fromNative(kit.output());
+            QCOMPARE(describe(b.seam.starts), starts);
+            QVERIFY(b.seam.starts.back().args.empty());
+            QCOMPARE(Form1->Tag, 1);
+            QCOMPARE(b.seam.terminateCalls, 1);
+            QVERIFY(b.app->Terminated());
+            QVERIFY(Form1->isMinimized());
+        } else {
+            QCOMPARE(describe(b.seam.starts), starts);
+            QCOMPARE(Form1->Tag, 0);
+            QCOMPARE(b.seam.terminateCalls, 0);
+            QVERIFY(!b.app->Terminated());
+            QVERIFY(Form1->isVisible());
+            QVERIFY(!Form1->isMinimized());
+        }
+    }
+
+    // A start of Lumio.EXE that fails is told, and the program stays.
+    void aFailedStartOfLumioIsTold_data() {
+        QTest::addColumn<bool>("real");
+        QTest::newRow("reported by the seam") << false;
+        QTest::newRow("a Lumio.EXE that cannot run") << true;
+    }
+    void aFailedStartOfLumioIsTold() {
+        QFETCH(bool, real);
+        BuildKit kit;
+        kit.lumio(); // an empty file without the execute bit
+        Bench b(kit);
+        QString reason = QStringLiteral("No such file or directory");
+        if (real) {
+            b.seam.reallyStart = true;
+            reason = QString::fromLocal8Bit(std::strerror(EACCES));
+        } else {
+            b.seam.fakeStartResult = {false, toNative(reason)};
+        }
+        b.showMainWindow();
+        b.press();
+
+        QCOMPARE(describe(b.seam.starts), QStringList{fromNative(kit.output())});
+        QCOMPARE(b.seam.boxes,
+                 (QStringList{SuccessQuestion, QStringLiteral("message: Could not start ") +
+                                                   fromNative(kit.output()) + QStringLiteral(": ") +
+                                                   reason}));
+        QVERIFY(!Form1->isMinimized());
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(b.seam.terminateCalls, 0);
+        QVERIFY(!b.app->Terminated());
+        QCOMPARE(panel(), QString());
+    }
+
+    // The output wait in real time: its CPU use when Lumio.EXE never comes,
+    // and how soon it notices a Lumio.EXE written by another program.
+    void theOutputWaitInRealTime() {
+        BuildKit kit;
+        Bench b(kit, 1, std::make_unique<RealClockSeam>());
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point waitStart;
+        Clock::time_point waitEnd;
+        double cpuStart = 0;
+        double cpuEnd = 0;
+        b.onBox = [&](const QString &text) {
+            if (text.startsWith(QStringLiteral("*.Pas"))) {
+                waitStart = Clock::now();
+                cpuStart = cpuSeconds();
+            } else {
+                cpuEnd = cpuSeconds();
+                waitEnd = Clock::now();
+            }
+        };
+        b.press();
+        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        const auto wallMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(waitEnd - waitStart).count();
+        const double cpuMs = (cpuEnd - cpuStart) * 1000;
+        const double share = cpuMs / double(wallMs) * 100;
+        qInfo("output wait without Lumio.EXE: %lld ms, CPU %.1f ms = %.2f%% of one core",
+              static_cast<long long>(wallMs), cpuMs, share);
+        QVERIFY2(wallMs >= 9990 && wallMs < 12000, qPrintable(QString::number(wallMs)));
+        QVERIFY2(share < 30, qPrintable(QString::number(share)));
+
+        // Lumio.EXE written by another thread, as the compiler would.
+        std::vector<double> delays;
+        for (int trial = 0; trial < 12; ++trial) {
+            b.seam.boxes.clear();
+            b.seam.confirmAnswers = {false};
+            std::atomic<Clock::rep> created{0};
+            Clock::time_point asked;
+            std::thread writer;
+            b.onBox = [&](const QString &text) {
+                if (text.startsWith(QStringLiteral("*.Pas"))) {
+                    writer = std::thread([&, trial] {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(40 + 23 * trial));
+                        created = Clock::now().time_since_epoch().count();
+                        QFile f(QString::fromStdString(kit.output()));
+                        (void)f.open(QIODevice::WriteOnly);
+                    });
+                } else {
+                    asked = Clock::now();
+                }
+            };
+            b.press();
+            if (writer.joinable())
+                writer.join();
+            QCOMPARE(b.seam.boxes, (QStringList{PasCompile, SuccessQuestion}));
+            const Clock::time_point made{Clock::duration(created.load())};
+            delays.push_back(std::chrono::duration<double, std::milli>(asked - made).count());
+            QVERIFY(QFile::remove(QString::fromStdString(kit.output())));
+        }
+        const double worst = *std::max_element(delays.begin(), delays.end());
+        double sum = 0;
+        for (double d : delays)
+            sum += d;
+        qInfo("Lumio.EXE noticed after %.2f ms on average, %.2f ms at worst (%zu trials)",
+              sum / double(delays.size()), worst, delays.size());
+        QVERIFY2(worst < 200, qPrintable(QString::number(worst)));
+    }
+};
+
+QTEST_MAIN(BuildWorkflowTest)
+#include "BuildWorkflowTest.moc"

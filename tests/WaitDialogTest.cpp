@@ -1,0 +1,308 @@
+// The wait dialog: its window, its tick count in the caption, when it closes
+// itself, and what its timer does after the user has closed it.
+#include "AppFixture.h"
+#include "BuildKit.h"
+#include "Timer.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+#include <map>
+
+namespace {
+
+QStringList waitCaptions(int from, int to) {
+    QStringList list;
+    for (int k = from; k <= to; ++k)
+        list << QStringLiteral("Wait [%1]").arg(k);
+    return list;
+}
+
+struct ShowingLog {
+    bool armedAtStart = false;
+    QString captionAtStart;
+    QStringList captions; // after each tick
+    int closedOnTick = 0;
+    int closeBoxAtTick = 0;
+};
+
+// Shows Form2 modally and, while it is up, ticks its timer directly: before
+// tick k it calls beforeTick(k), which may close the dialog as the close box
+// does.  Stops when the dialog has closed or after maxTicks ticks.
+ShowingLog showAndTick(const std::function<void(int)> &beforeTick = {}, int maxTicks = 40) {
+    ShowingLog log;
+    QTimer::singleShot(20, Form2, [&] {
+        log.armedAtStart = Form2->TUj->Enabled() && Form2->TUj->Tag == 0;
+        log.captionAtStart = Form2->Caption();
+        for (int k = 1; k <= maxTicks; ++k) {
+            if (beforeTick)
+                beforeTick(k);
+            if (!Form2->isVisible()) {
+                log.closeBoxAtTick = k;
+                return;
+            }
+            Form2->TUj->Tick();
+            log.captions << Form2->Caption();
+            if (!Form2->isVisible()) {
+                log.closedOnTick = k;
+                return;
+            }
+        }
+        Form2->close(); // never leave the modal loop running
+    });
+    Form2->ShowModal();
+    return log;
+}
+
+// Swallows the platform's activations of a window.
+class NoActivation : public QObject {
+protected:
+    bool eventFilter(QObject *, QEvent *e) override { return e->type() == QEvent::WindowActivate; }
+};
+
+} // namespace
+
+class WaitDialogTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void windowDescription() {
+        AppFixture f;
+        QVERIFY(!Form2->isVisible());
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait..."));
+        QCOMPARE(Form2->size(), QSize(319, 74));
+        QCOMPARE(Form2->minimumSize(), Form2->maximumSize());
+        QVERIFY(!(Form2->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(Form2->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(Form2->windowFlags() & Qt::WindowCloseButtonHint);
+        QCOMPARE(Form2->Label1->text(), QStringLiteral("Compile process..."));
+        QCOMPARE(Form2->Label1->geometry(), QRect(7, 21, 302, 32));
+        QCOMPARE(Form2->Label1->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        QCOMPARE(Form2->Label1->font().family(), QStringLiteral("Arial"));
+        QVERIFY(Form2->Label1->font().bold());
+        QVERIFY(!Form2->TUj->Enabled());
+        QCOMPARE(Form2->TUj->Interval(), 1000);
+        QCOMPARE(Form2->TUj->Tag, 0);
+    }
+
+    // Which units appear before which tick (0: before the dialog is shown),
+    // and the tick on which the dialog closes.
+    void closesWhenAllSixExistOrOnTick31_data() {
+        QTest::addColumn<QStringList>("schedule");
+        QTest::addColumn<int>("closingTick");
+        const QStringList firstFive{"0:Cove", "0:Fable", "0:Mint", "0:Orb", "0:Quillset"};
+        QTest::newRow("all six there at once") << (firstFive + QStringList{"0:Brook"}) << 1;
+        QTest::newRow("none ever") << QStringList{} << 31;
+        QTest::newRow("out of order, the first row last")
+            << QStringList{"2:Brook", "3:Orb", "4:Quillset", "5:Fable", "5:Mint", "8:Cove"} << 8;
+        QTest::newRow("the last row last") << (firstFive + QStringList{"12:Brook"}) << 12;
+        QTest::newRow("the last unit just before tick 31")
+            << QStringList{"0:Cove", "0:Fable", "0:Orb", "0:Quillset", "0:Brook", "31:Mint"} << 31;
+        QTest::newRow("a unit that comes too late")
+            << QStringList{"0:Cove", "0:Fable", "0:Orb", "0:Quillset", "0:Brook", "32:Mint"} << 31;
+    }
+    void closesWhenAllSixExistOrOnTick31() {
+        QFETCH(QStringList, schedule);
+        QFETCH(int, closingTick);
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        std::multimap<int, std::string> plan;
+        for (const QString &entry : schedule)
+            plan.emplace(entry.section(':', 0, 0).toInt(), entry.section(':', 1).toStdString());
+        auto createFor = [&](int tick) {
+            auto [first, last] = plan.equal_range(tick);
+            for (auto it = first; it != last; ++it)
+                kit.unit(it->second);
+        };
+        createFor(0);
+
+        const ShowingLog log = showAndTick(createFor);
+
+        QVERIFY(log.armedAtStart);
+        QCOMPARE(log.captionAtStart, QStringLiteral("Wait..."));
+        QCOMPARE(log.closedOnTick, closingTick);
+        QCOMPARE(log.captions, waitCaptions(1, closingTick));
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(!Form2->TUj->Enabled());
+        QCOMPARE(Form2->TUj->Tag, closingTick);
+    }
+
+    void anyKindOfEntryCountsAsAUnit() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        kit.tree.folder("Kit/Demo/Cove.DCU");
+        kit.unit("Fable");
+        QFile::setPermissions(QString::fromStdString(kit.compiled("Fable")), {});
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/target"),
+                            QString::fromStdString(kit.compiled("Mint"))));
+        kit.tree.folder("Kit/Elsewhere");
+        QVERIFY(QFile::link(QString::fromStdString(kit.tree.path("Kit/Elsewhere")),
+                            QString::fromStdString(kit.compiled("Orb"))));
+        kit.unit("Quillset");
+        kit.unit("Brook");
+
+        const ShowingLog log = showAndTick();
+        QCOMPARE(log.closedOnTick, 1);
+        QCOMPARE(log.captions, waitCaptions(1, 1));
+    }
+
+    void activationRestartsTheCount() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        const ShowingLog log = showAndTick([](int tick) {
+            if (tick == 5) { // another window took the focus and gave it back
+                QEvent deactivate(QEvent::WindowDeactivate);
+                QCoreApplication::sendEvent(Form2, &deactivate);
+                QEvent activate(QEvent::WindowActivate);
+                QCoreApplication::sendEvent(Form2, &activate);
+            }
+        });
+        QCOMPARE(log.closedOnTick, 4 + 31);
+        QCOMPARE(log.captions, waitCaptions(1, 4) + waitCaptions(1, 31));
+    }
+
+    void aSecondShowingStartsWithTheLastCaption() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        const ShowingLog first = showAndTick();
+        QCOMPARE(first.closedOnTick, 31);
+        kit.allUnits();
+        const ShowingLog second = showAndTick();
+        QVERIFY(second.armedAtStart);
+        QCOMPARE(second.captionAtStart, QStringLiteral("Wait [31]"));
+        QCOMPARE(second.closedOnTick, 1);
+        QCOMPARE(second.captions, waitCaptions(1, 1));
+    }
+
+    void theCloseBoxEndsTheShowingButNotTheTimer() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        ShowWatch watch(Form2);
+        QElapsedTimer sinceClose;
+        QElapsedTimer total;
+        total.start();
+        const ShowingLog log = showAndTick([&](int tick) {
+            if (tick == 4) {
+                Form2->close(); // what the close box does
+                sinceClose.start();
+            }
+        });
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(sinceClose.elapsed() < 300, qPrintable(QString::number(sinceClose.elapsed())));
+        QVERIFY(total.elapsed() < 900); // long before the timer's first real tick
+        QCOMPARE(log.closeBoxAtTick, 4);
+        QCOMPARE(log.captions, waitCaptions(1, 3));
+
+        // The hidden dialog goes on counting until the count runs out; its
+        // own Close then shows nothing.
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(Form2->TUj->Enabled());
+        QStringList captions;
+        for (int tick = 4; tick <= 31; ++tick) {
+            QVERIFY(Form2->TUj->Enabled());
+            Form2->TUj->Tick();
+            captions << Form2->Caption();
+            QVERIFY(!Form2->isVisible());
+        }
+        QCOMPARE(captions, waitCaptions(4, 31));
+        QVERIFY(!Form2->TUj->Enabled());
+        QCOMPARE(watch.shows, 1);
+    }
+
+    void afterTheCloseBoxTheRealTimerStopsOnceTheUnitsExist() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        ShowWatch watch(Form2);
+        Form2->TUj->SetInterval(10);
+        const ShowingLog log = showAndTick([](int tick) {
+            if (tick == 1)
+                Form2->close();
+        });
+        QCOMPARE(log.closeBoxAtTick, 1);
+        QVERIFY(Form2->TUj->Enabled());
+        QTRY_VERIFY_WITH_TIMEOUT(Form2->TUj->Tag >= 3, 2000); // ticking while hidden
+        QVERIFY(Form2->TUj->Enabled());
+        kit.allUnits();
+        QTRY_VERIFY_WITH_TIMEOUT(!Form2->TUj->Enabled(), 2000);
+        const int stoppedAt = Form2->TUj->Tag;
+        QVERIFY(stoppedAt < 31);
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [%1]").arg(stoppedAt));
+        QTest::qWait(50);
+        QCOMPARE(Form2->TUj->Tag, stoppedAt);
+        QVERIFY(!Form2->isVisible());
+        QCOMPARE(watch.shows, 1);
+    }
+
+    // A platform that never activates the dialog must not leave it up.
+    void theTimerIsArmedWithoutAnActivation() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        kit.allUnits();
+        NoActivation filter;
+        Form2->installEventFilter(&filter);
+        Form2->TUj->SetInterval(10);
+        QTimer::singleShot(3000, Form2, [] { Form2->close(); });
+        Form2->ShowModal();
+        QCOMPARE(Form2->TUj->Tag, 1);
+        QVERIFY(!Form2->TUj->Enabled());
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
+    }
+
+    // The build can be started again while the dialog is up (the automatic
+    // search finishing during it): the dialog's one close ends both showings.
+    void aShowingInsideAShowingEndsWithIt() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        kit.allUnits();
+        Form2->TUj->SetInterval(10);
+        bool innerReturned = false;
+        QTimer::singleShot(5, Form2, [&] {
+            Form2->ShowModal();
+            innerReturned = true;
+        });
+        // Ends a loop left waiting on the hidden dialog, so that the test fails.
+        QTimer::singleShot(3000, Form2, [] {
+            Form2->show();
+            Form2->close();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        Form2->ShowModal();
+        QVERIFY(innerReturned);
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(!Form2->isModal());
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
+    }
+
+    // The one case in real time: the real modal loop and the real timer.
+    void realTimeAllUnitsPresentClosesAfterAboutOneSecond() {
+        AppFixture f;
+        BuildKit kit;
+        f.seam.exe = kit.exe();
+        kit.allUnits();
+        QTimer::singleShot(6000, Form2, [] { Form2->close(); });
+        QElapsedTimer clock;
+        clock.start();
+        Form2->ShowModal();
+        const qint64 ms = clock.elapsed();
+        qInfo("the dialog closed after %lld ms", ms);
+        QVERIFY2(ms >= 900 && ms < 3000, qPrintable(QString::number(ms)));
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
+        QCOMPARE(Form2->TUj->Tag, 1);
+        QVERIFY(!Form2->TUj->Enabled());
+        QVERIFY(!Form2->isVisible());
+    }
+};
+
+QTEST_MAIN(WaitDialogTest)
+#include "WaitDialogTest.moc"
