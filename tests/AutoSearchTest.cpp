@@ -1,0 +1,268 @@
+// The main window's automatic search for the compiler, over temporary trees
+// given as the machine's drives.
+#include "AppFixture.h"
+#include "ListingWalk.h"
+#include "NativeText.h"
+#include "TempTree.h"
+#include "Timer.h"
+#include "components/FileFind.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString Prompt = QStringLiteral("Type here the path or wait for the searching...");
+
+// The application over one temporary drive, with every visit of FFind
+// recorded after the window has shown it.
+struct Scene {
+    AppFixture f;
+    TempTree drive;
+    std::vector<std::string> visits;
+    bool panelFollowed = true;
+    std::function<void(const std::string &)> onVisit;
+    QObject context;
+
+    Scene() {
+        f.seam.drives = {drive.root() + "/"};
+        f.seam.exe = drive.path("no-kit/Forgeway"); // no kit folders beside it
+        const TNotifyEvent shown = Form1->FFind->OnSearch;
+        Form1->FFind->OnSearch = [this, shown](QObject *sender) {
+            shown(sender);
+            const QString current = Form1->FFind->CurrentPath();
+            panelFollowed = panelFollowed && Form1->SB->Panels(1).Text() == current;
+            visits.push_back(toNative(current));
+            if (onVisit)
+                onVisit(visits.back());
+        };
+    }
+    // Runs fn from the event queue at the first visit of the scan; the
+    // pause makes sure that the window's pump is due before the next entry.
+    // visitsWhenRun tells how far the scan had come when fn ran.
+    std::size_t visitsWhenRun = 0;
+    void atFirstVisit(std::function<void()> fn) {
+        onVisit = [this, fn](const std::string &) {
+            if (visits.size() != 1)
+                return;
+            QMetaObject::invokeMethod(
+                &context,
+                [this, fn] {
+                    visitsWhenRun = visits.size();
+                    fn();
+                },
+                Qt::QueuedConnection);
+            QTest::qSleep(3);
+        };
+    }
+    walk::Result expected(const std::string &search) const {
+        return walk::drives(f.seam.drives, search);
+    }
+    static bool directoryNotFound(const QStringList &boxes) {
+        return boxes.size() == 1 && boxes[0].startsWith("message: Directory not found: \r");
+    }
+};
+
+} // namespace
+
+class AutoSearchTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QApplication::setQuitOnLastWindowClosed(true); }
+
+    void aFindFillsThePathPicksTheVersionAndBuilds_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("startIndex");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("430080: Delphi 3") << qint64(430080) << 1 << 0;
+        QTest::newRow("543232: Delphi 4") << qint64(543232) << 0 << 1;
+        QTest::newRow("other size keeps Delphi 3") << qint64(4096) << 0 << 0;
+        QTest::newRow("other size keeps Delphi 4") << qint64(4096) << 1 << 1;
+    }
+    void aFindFillsThePathPicksTheVersionAndBuilds() {
+        QFETCH(qint64, size);
+        QFETCH(int, startIndex);
+        QFETCH(int, expected);
+        Scene s;
+        s.drive.file("a/b.txt");
+        s.drive.file("Tools/Bin/dcc32.exe", size);
+        Form1->RG->SetItemIndex(startIndex);
+        QString boxDuringWorkflow;
+        s.f.seam.whileBoxUp = [&](const QString &) { boxDuringWorkflow = Form1->Edit1->text(); };
+        // Text typed during the scan gives way to the found path.
+        s.atFirstVisit([] { Form1->Edit1->setText(QStringLiteral("typed")); });
+
+        Form1->FormActivate(Form1);
+        QVERIFY(Form1->Timer1->Enabled());
+        Form1->Timer1->Tick();
+
+        const std::string compiler = s.drive.path("Tools/Bin/dcc32.exe");
+        QCOMPARE(s.visits, s.expected("DCC32.EXE").visits);
+        QVERIFY(s.panelFollowed);
+        QCOMPARE(toNative(Form1->Edit1->text()), compiler);
+        QCOMPARE(Form1->RG->ItemIndex(), expected);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        // The workflow ran by itself, with the found path in place.
+        QVERIFY2(Scene::directoryNotFound(s.f.seam.boxes), qPrintable(s.f.seam.boxes.join('|')));
+        QCOMPARE(toNative(boxDuringWorkflow), compiler);
+        QVERIFY(!Form1->Timer1->Enabled());
+        QCOMPARE(Form1->Timer1->Tag, 1);
+    }
+
+    void nothingFoundAndOnlyOneScan() {
+        Scene s;
+        s.drive.file("a/b/c.txt");
+        s.drive.file("d.txt");
+        // Activations and a cancelled browse before the tick do not prevent it.
+        Form1->FormActivate(Form1);
+        Form1->SpeedButton1Click(Form1->SpeedButton1);
+        Form1->FormActivate(Form1);
+        QVERIFY(Form1->Timer1->Enabled());
+        // An activation during the scan does not arm the timer again.
+        s.atFirstVisit([] { Form1->FormActivate(Form1); });
+        Form1->Timer1->Tick();
+
+        const walk::Result all = s.expected("");
+        QCOMPARE(s.visits, all.visits);
+        QVERIFY(s.panelFollowed);
+        QCOMPARE(toNative(Form1->SB->Panels(1).Text()), all.visits.back());
+        QVERIFY(s.f.seam.boxes.isEmpty());
+        QCOMPARE(Form1->Edit1->text(), Prompt);
+        QVERIFY(!Form1->BitBtn1->isEnabled());
+        QVERIFY(!Form1->Timer1->Enabled());
+        Form1->FormActivate(Form1);
+        QVERIFY(!Form1->Timer1->Enabled());
+        QVERIFY(Form1->FFind->Enabled()); // exhausted, not stopped
+    }
+
+    // The one real-time case: shown, activated, ticking after half a second.
+    void theShownWindowSearchesOnceByItself() {
+        Scene s;
+        s.drive.file("x/DCC32.EXE", 543232);
+        Form1->RG->SetItemIndex(0);
+        Form1->show();
+        QTRY_VERIFY(Form1->Timer1->Enabled());
+        QCOMPARE(Form1->Timer1->Tag, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(s.f.seam.boxes.size(), 1, 5000);
+        QVERIFY(Scene::directoryNotFound(s.f.seam.boxes));
+        QCOMPARE(Form1->RG->ItemIndex(), 1);
+        QCOMPARE(toNative(Form1->Edit1->text()), s.drive.path("x/DCC32.EXE"));
+        const std::size_t once = s.visits.size();
+        Form1->hide();
+        Form1->show(); // a later activation
+        QTest::qWait(700);
+        QCOMPARE(s.visits.size(), once);
+        QCOMPARE(s.f.seam.boxes.size(), 1);
+        QVERIFY(!Form1->Timer1->Enabled());
+    }
+
+    void theFirstShowCountsAsOneActivation() {
+        AppFixture f;
+        int activations = 0;
+        Form1->OnActivate = [&] { ++activations; };
+        Form1->show();
+        QTRY_COMPARE(activations, 1);
+        QTest::qWait(50);
+        QCOMPARE(activations, 1); // not once more for the show itself
+        Form1->hide();
+    }
+
+    void browsingDuringTheScanStopsItForGood_data() {
+        QTest::addColumn<bool>("pick");
+        QTest::newRow("dialog cancelled") << false;
+        QTest::newRow("file picked") << true;
+    }
+    void browsingDuringTheScanStopsItForGood() {
+        QFETCH(bool, pick);
+        Scene s;
+        s.drive.file("a/b/DCC32.EXE", 430080);
+        s.drive.file("c/d/DCC32.EXE", 430080);
+        s.drive.file("other/EDIT.EXE", 1);
+        const QString picked = QString::fromStdString(s.drive.path("other/EDIT.EXE"));
+        if (pick)
+            s.f.seam.openAnswers.push_back(picked);
+        Form1->show();
+        s.atFirstVisit([] { Form1->SpeedButton1->click(); });
+        Form1->Timer1->Tick();
+
+        QCOMPARE(s.f.seam.openCalls, 1);
+        // Only the entry in hand when the button was handled follows.
+        QCOMPARE(s.visitsWhenRun, std::size_t(1));
+        QCOMPARE(s.visits.size(), std::size_t(2));
+        QCOMPARE(Form1->Edit1->text(), pick ? picked : Prompt);
+        QCOMPARE(Form1->BitBtn1->isEnabled(), pick);
+        QVERIFY(s.f.seam.boxes.isEmpty());
+        QVERIFY(s.f.seam.starts.empty());
+        QVERIFY(!Form1->FFind->Enabled());
+        QVERIFY(!Form1->Timer1->Enabled());
+        QTest::qWait(700); // no tick, no resumption
+        QCOMPARE(s.visits.size(), std::size_t(2));
+        QVERIFY(s.f.seam.boxes.isEmpty());
+        Form1->hide();
+    }
+
+    void aBuildByHandDuringTheScanLetsItGoOn() {
+        Scene s;
+        s.drive.file("a/x.txt");
+        s.drive.file("z/DCC32.EXE");
+        s.atFirstVisit([&s] {
+            Form1->Edit1->setText(QString::fromStdString(s.drive.path("a/x.txt")));
+            Form1->BitBtn1->click();
+        });
+        Form1->Timer1->Tick();
+        QCOMPARE(s.visits, s.expected("DCC32.EXE").visits);
+        // Once by hand, once after the find.
+        QCOMPARE(s.f.seam.boxes.size(), 2);
+        QCOMPARE(toNative(Form1->Edit1->text()), s.drive.path("z/DCC32.EXE"));
+    }
+
+    // Closing the window, or a program asked to end, stops the scan at its
+    // next entry, and the window set is gone.
+    void closingDuringTheScanStopsIt_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("close") << 0;
+        QTest::newRow("close after Lumio was started") << 1;
+        QTest::newRow("terminate") << 2;
+    }
+    void closingDuringTheScanStopsIt() {
+        QFETCH(int, how);
+        Scene s;
+        // Enough entries that a scan that goes on would be seen.
+        for (int i = 0; i < 200; ++i)
+            s.drive.file("many/f" + std::to_string(i));
+        s.drive.file("many/DCC32.EXE");
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        if (how == 1)
+            Form1->Tag = 1;
+        s.atFirstVisit([how] {
+            if (how == 2)
+                Application->Terminate();
+            else
+                Form1->close();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        Form1->Timer1->Tick();
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(s.visitsWhenRun, std::size_t(1));
+        QCOMPARE(s.visits.size(), std::size_t(2));
+        QVERIFY(!Form1->FFind->Enabled());
+        QCOMPARE(Form1->Edit1->text(), Prompt);
+        QVERIFY(s.f.seam.boxes.isEmpty());
+        if (how == 2) {
+            QCOMPARE(s.f.seam.terminateCalls, 1);
+            Form1->hide();
+        } else {
+            // The last window is gone; with the event loop running (not so
+            // under Qt Test) that ends the program.
+            QVERIFY(!Form1->isVisible());
+            QVERIFY(!Form2->isVisible());
+        }
+    }
+};
+
+QTEST_MAIN(AutoSearchTest)
+#include "AutoSearchTest.moc"

@@ -1,0 +1,591 @@
+// TFileFind on temporary trees given as drives, without a window: the pump
+// is a lambda that lets Qt's posted events run.
+#include "components/FileFind.h"
+#include "ListingWalk.h"
+#include "NativeText.h"
+#include "TempTree.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QTimer>
+#include <grp.h>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace {
+
+// A standalone finder over the given drives that records every visit.
+struct Finder {
+    std::vector<std::string> drives;
+    int pumps = 0;
+    int driveTableReads = 0;
+    bool senderWasFinder = true;
+    std::vector<std::string> visits;
+    // Called after each visit has been recorded, from inside OnSearch.
+    std::function<void(const std::string &)> onVisit;
+    TFileFind find{nullptr,
+                   [this] {
+                       ++pumps;
+                       QCoreApplication::processEvents();
+                   },
+                   [this] {
+                       ++driveTableReads;
+                       return drives;
+                   }};
+
+    explicit Finder(std::vector<std::string> roots, const QString &search = QString())
+        : drives(std::move(roots)) {
+        find.SetSearch(search);
+        find.OnSearch = [this](QObject *sender) {
+            senderWasFinder = senderWasFinder && sender == &find;
+            visits.push_back(toNative(find.CurrentPath()));
+            if (onVisit)
+                onVisit(visits.back());
+        };
+    }
+    std::string found() const { return toNative(find.Found()); }
+};
+
+std::string driveOf(const TempTree &t) {
+    return t.root() + "/";
+}
+
+// Index of the first entry of w, at or after from, that satisfies pred.
+template <class Pred>
+std::size_t indexWhere(const std::vector<std::string> &w, Pred pred, std::size_t from = 0) {
+    for (std::size_t i = from; i < w.size(); ++i)
+        if (pred(w[i]))
+            return i;
+    return w.size();
+}
+
+bool isDot(const std::string &p) {
+    return p.ends_with("/.") || p.ends_with("/..");
+}
+
+bool isFolder(const std::string &p) {
+    struct stat st;
+    return !isDot(p) && lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void someTree(const TempTree &t) {
+    t.file("a.txt");
+    t.file("b/c.txt");
+    t.file("b/d/e.txt");
+    t.folder("b/empty");
+    t.file("f/g.txt");
+    t.file("f/h/i/j.txt");
+}
+
+} // namespace
+
+class FileFindTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void visitsPreOrderInTheHostsListingOrder() {
+        TempTree first, second;
+        someTree(first);
+        second.file("x/y.txt");
+        second.file("z.txt");
+        // The table's order, not the paths' order, decides.
+        const std::vector<std::string> roots = {driveOf(second), driveOf(first)};
+        Finder f(roots, QStringLiteral("NOTHERE.EXE"));
+        f.find.SetEnabled(true);
+
+        const walk::Result expected = walk::drives(roots, "");
+        QCOMPARE(f.visits, expected.visits);
+        QVERIFY(f.visits.front().starts_with(driveOf(second)));
+        QVERIFY(f.visits.back().starts_with(driveOf(first)));
+        // Every folder, the roots included, reports its "." and "..".
+        QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
+                               [](const std::string &p) { return p.ends_with("/."); }),
+                 std::ptrdiff_t(2 + 7));
+        QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
+                               [](const std::string &p) { return p.ends_with("/.."); }),
+                 std::ptrdiff_t(2 + 7));
+        // The roots themselves are not reported.
+        for (const std::string &root : roots) {
+            QVERIFY(std::find(f.visits.begin(), f.visits.end(), root) == f.visits.end());
+            QVERIFY(std::find(f.visits.begin(), f.visits.end(), root.substr(0, root.size() - 1)) ==
+                    f.visits.end());
+        }
+        QCOMPARE(f.pumps, int(f.visits.size())); // one pump before every entry
+        QVERIFY(f.senderWasFinder);
+        QCOMPARE(toNative(f.find.CurrentPath()), f.visits.back());
+        QVERIFY(f.find.Enabled()); // exhausted
+        QVERIFY(f.find.Found().isEmpty());
+    }
+
+    void matching_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("expected"); // relative; empty for no match
+        QTest::newRow("case ignored, host's spelling kept")
+            << QStringList{"TOOLS/BIN/dcc32.exe"} << "DCC32.EXE"
+            << "TOOLS/BIN/dcc32.exe";
+        QTest::newRow("folder named like Search is entered")
+            << QStringList{"DCC32.EXE/", "DCC32.EXE/Dcc32.Exe"} << "DCC32.EXE"
+            << "DCC32.EXE/Dcc32.Exe";
+        QTest::newRow("folder alone never matches")
+            << QStringList{"a/DCC32.EXE/", "DCC32.EXEX"} << "DCC32.EXE"
+            << "";
+        QTest::newRow("hidden folder and file")
+            << QStringList{".hide/.dcc32.exe", ".other"} << ".DCC32.EXE"
+            << ".hide/.dcc32.exe";
+        QTest::newRow("* is literal") << QStringList{"DCC32.EXE"} << "DCC32.*"
+                                      << "";
+        QTest::newRow("? is literal") << QStringList{"DCC32.EXE"} << "DCC3?.EXE"
+                                      << "";
+        QTest::newRow("wildcards as names") << QStringList{"DCC32.EXE", "q/a*b?.x"} << "A*B?.X"
+                                            << "q/a*b?.x";
+        QTest::newRow("a separator never matches")
+            << QStringList{"Bin/DCC32.EXE"} << "Bin/DCC32.EXE"
+            << "";
+        QTest::newRow("a backslash is just a character")
+            << QStringList{"Bin/DCC32.EXE"} << "Bin\\DCC32.EXE"
+            << "";
+        QTest::newRow("non-ASCII letters keep their case")
+            << QStringList{"\xc3\xa9.exe"} << "\xc3\x89.EXE"
+            << "";
+    }
+    void matching() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, search);
+        QFETCH(QString, expected);
+        TempTree t;
+        for (const QString &rel : files)
+            rel.endsWith('/') ? t.folder(rel.toStdString()) : t.file(rel.toStdString());
+        Finder f({driveOf(t)}, search);
+        f.find.SetEnabled(true);
+        const std::string want = expected.isEmpty() ? "" : t.path(expected.toStdString());
+        QCOMPARE(f.found(), want);
+        QCOMPARE(f.find.Enabled(), want.empty());
+        // Nothing is visited after the match.
+        if (!want.empty())
+            QCOMPARE(f.visits.back(), want);
+        // The hidden entries are visited too.
+        for (const QString &rel : files)
+            if (!rel.endsWith('/') && want.empty())
+                QVERIFY(std::find(f.visits.begin(), f.visits.end(), t.path(rel.toStdString())) !=
+                        f.visits.end());
+    }
+
+    void theMatchReportsItselfBeforeItIsCompared() {
+        TempTree t;
+        someTree(t);
+        t.file("b/d/DCC32.EXE");
+        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        QString foundDuringItsVisit = QStringLiteral("unset");
+        f.onVisit = [&](const std::string &p) {
+            if (p.ends_with("/DCC32.EXE"))
+                foundDuringItsVisit = f.find.Found();
+        };
+        f.find.SetEnabled(true);
+        const walk::Result expected = walk::drives({driveOf(t)}, "DCC32.EXE");
+        QCOMPARE(f.visits, expected.visits);
+        QCOMPARE(f.found(), t.path("b/d/DCC32.EXE"));
+        QCOMPARE(foundDuringItsVisit, QString());
+        QCOMPARE(toNative(f.find.CurrentPath()), t.path("b/d/DCC32.EXE"));
+    }
+
+    void linksArePlainEntriesNeverFollowed() {
+        TempTree t;
+        t.file("real/inside.txt");
+        QCOMPARE(symlink("real", t.path("toReal").c_str()), 0);
+        QCOMPARE(symlink(".", t.path("real/self").c_str()), 0);
+        QCOMPARE(symlink("loopB", t.path("loopA").c_str()), 0);
+        QCOMPARE(symlink("loopA", t.path("loopB").c_str()), 0);
+        QCOMPARE(symlink("/nowhere", t.path("real/DCC32.EXE").c_str()), 0);
+        {
+            Finder f({driveOf(t)}, QStringLiteral("NOTHERE"));
+            f.find.SetEnabled(true);
+            QCOMPARE(f.visits, walk::drives({driveOf(t)}, "").visits);
+            for (const std::string &p : f.visits)
+                QVERIFY2(!p.starts_with(t.path("toReal/")) && !p.starts_with(t.path("real/self/")),
+                         p.c_str());
+        }
+        Finder f({driveOf(t)}, QStringLiteral("dcc32.exe"));
+        f.find.SetEnabled(true);
+        QCOMPARE(f.found(), t.path("real/DCC32.EXE")); // a dangling link is a plain entry
+    }
+
+    void stateTable() {
+        TempTree t;
+        someTree(t);
+        t.file("b/DCC32.EXE");
+
+        // An empty Search scans nothing, yet leaves the flag set.
+        Finder empty({driveOf(t)});
+        empty.find.SetEnabled(true);
+        QVERIFY(empty.find.Enabled());
+        QVERIFY(empty.find.Found().isEmpty());
+        QVERIFY(empty.visits.empty());
+        QCOMPARE(empty.pumps, 0);
+
+        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        QVERIFY(!f.find.Enabled());
+        f.find.SetEnabled(true);
+        QVERIFY(!f.find.Enabled());
+        QCOMPARE(f.found(), t.path("b/DCC32.EXE"));
+        // Found cannot be written, neither directly nor as a property.
+        f.find.SetFound(QStringLiteral("x"));
+        QVERIFY(f.find.setProperty("Found", QStringLiteral("y")));
+        QCOMPARE(f.found(), t.path("b/DCC32.EXE"));
+        // Enabled := False after a match loses the path.
+        f.find.SetEnabled(false);
+        QVERIFY(f.find.Found().isEmpty());
+        // A write of Search disables, also with the value it has.
+        f.find.SetEnabled(true);
+        QCOMPARE(f.found(), t.path("b/DCC32.EXE"));
+        f.find.SetSearch(QStringLiteral("DCC32.EXE"));
+        QVERIFY(!f.find.Enabled());
+        QVERIFY(f.find.Found().isEmpty());
+        QCOMPARE(f.find.Search(), QStringLiteral("DCC32.EXE"));
+
+        // No match: Enabled stays True; a write of True while True scans
+        // again from the first drive.
+        Finder g({driveOf(t)}, QStringLiteral("NOTHERE"));
+        g.find.SetEnabled(true);
+        QVERIFY(g.find.Enabled());
+        QVERIFY(g.find.Found().isEmpty());
+        const auto once = g.visits;
+        g.find.SetEnabled(true);
+        QCOMPARE(g.visits.size(), 2 * once.size());
+        QVERIFY(std::equal(once.begin(), once.end(), g.visits.begin() + long(once.size())));
+        QVERIFY(g.find.setProperty("Search", QStringLiteral("z")));
+        QVERIFY(!g.find.Enabled());
+    }
+
+    void loadingNeverScans() {
+        TempTree t;
+        t.file("DCC32.EXE");
+        // The published properties, in their order.
+        const QMetaObject *mo = TFileFind(nullptr, {}, {}).metaObject();
+        const int enabled = mo->indexOfProperty("Enabled");
+        QVERIFY(enabled >= 0);
+        QCOMPARE(mo->indexOfProperty("Search"), enabled + 1);
+        QCOMPARE(mo->indexOfProperty("Found"), enabled + 2);
+
+        for (const bool storedEnabled : {false, true}) {
+            Finder f({driveOf(t)});
+            for (int i = enabled; i <= enabled + 1; ++i) {
+                const QMetaProperty p = mo->property(i);
+                QVERIFY(p.write(&f.find, i == enabled ? QVariant(storedEnabled)
+                                                      : QVariant(QStringLiteral("DCC32.EXE"))));
+            }
+            QVERIFY(f.visits.empty());
+            QCOMPARE(f.driveTableReads, 0);
+            QVERIFY(!f.find.Enabled());
+            QVERIFY(f.find.Found().isEmpty());
+            QCOMPARE(f.find.Search(), QStringLiteral("DCC32.EXE"));
+        }
+    }
+
+    // A stop written by the handler itself: the entry in hand is completed.
+    void stopFromTheHandler() {
+        TempTree t;
+        someTree(t);
+        t.file("b/d/DCC32.EXE");
+        const walk::Result all = walk::drives({driveOf(t)}, "");
+
+        // At a folder: it still gets its search, which visits nothing.
+        {
+            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+            const std::string folder = t.path("b");
+            f.onVisit = [&](const std::string &p) {
+                if (p == folder)
+                    f.find.SetEnabled(false);
+            };
+            f.find.SetEnabled(true);
+            QCOMPARE(f.visits.back(), folder);
+            const std::size_t at = indexWhere(all.visits, [&](auto &p) { return p == folder; });
+            QCOMPARE(f.visits, std::vector(all.visits.begin(), all.visits.begin() + long(at) + 1));
+            QVERIFY(!f.find.Enabled());
+            QVERIFY(f.find.Found().isEmpty());
+        }
+        // At the match: it is still compared and sets Found.
+        {
+            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+            f.onVisit = [&](const std::string &p) {
+                if (p.ends_with("DCC32.EXE"))
+                    f.find.SetEnabled(false);
+            };
+            f.find.SetEnabled(true);
+            QCOMPARE(f.found(), t.path("b/d/DCC32.EXE"));
+            QVERIFY(!f.find.Enabled());
+        }
+        // A write of Search: the entry in hand is compared with the new value.
+        {
+            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+            f.onVisit = [&](const std::string &p) {
+                if (p.ends_with("/c.txt"))
+                    f.find.SetSearch(QStringLiteral("C.TXT"));
+            };
+            f.find.SetEnabled(true);
+            QCOMPARE(f.found(), t.path("b/c.txt"));
+            QVERIFY(!f.find.Enabled());
+            QCOMPARE(f.visits.back(), t.path("b/c.txt"));
+        }
+        {
+            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+            f.onVisit = [&](const std::string &p) {
+                if (p.ends_with("/c.txt"))
+                    f.find.SetSearch(QStringLiteral("nothing"));
+            };
+            f.find.SetEnabled(true);
+            QVERIFY(f.find.Found().isEmpty());
+            QVERIFY(!f.find.Enabled());
+            QCOMPARE(f.visits.back(), t.path("b/c.txt"));
+        }
+    }
+
+    // A stop from an event that the pump dispatches before the next entry:
+    // that next entry is still reported and completed.
+    void stopFromADispatchedEvent_data() {
+        QTest::addColumn<bool>("useTimer");
+        QTest::addColumn<bool>("inHandIsTheMatch");
+        QTest::newRow("queued call, folder in hand") << false << false;
+        QTest::newRow("zero timer, folder in hand") << true << false;
+        QTest::newRow("queued call, match in hand") << false << true;
+        QTest::newRow("zero timer, match in hand") << true << true;
+    }
+    void stopFromADispatchedEvent() {
+        QFETCH(bool, useTimer);
+        QFETCH(bool, inHandIsTheMatch);
+        TempTree t;
+        someTree(t);
+        t.file("f/h/DCC32.EXE");
+        const std::vector<std::string> roots = {driveOf(t)};
+        const walk::Result w = walk::drives(roots, "DCC32.EXE");
+        QCOMPARE(w.found, t.path("f/h/DCC32.EXE"));
+
+        // The entry that will be in hand when the stop arrives.
+        std::size_t inHand = inHandIsTheMatch
+                                 ? w.visits.size() - 1
+                                 : indexWhere(
+                                       w.visits, [](auto &p) { return isFolder(p); }, 1);
+        QVERIFY(inHand > 0 && inHand < w.visits.size());
+        const std::string trigger = w.visits[inHand - 1];
+
+        Finder f(roots, QStringLiteral("DCC32.EXE"));
+        QObject context;
+        f.onVisit = [&](const std::string &p) {
+            if (p != trigger)
+                return;
+            auto stop = [&f] { f.find.SetEnabled(false); };
+            if (useTimer)
+                QTimer::singleShot(0, &context, stop);
+            else
+                QMetaObject::invokeMethod(&context, stop, Qt::QueuedConnection);
+        };
+        f.find.SetEnabled(true);
+        QCOMPARE(f.visits, std::vector(w.visits.begin(), w.visits.begin() + long(inHand) + 1));
+        QVERIFY(!f.find.Enabled());
+        QCOMPARE(f.found(), inHandIsTheMatch ? w.found : std::string());
+    }
+
+    void nestedScans() {
+        TempTree first, second;
+        someTree(first);
+        second.file("s/DCC32.EXE");
+        const std::vector<std::string> roots = {driveOf(first), driveOf(second)};
+        const std::string trigger = first.path("b");
+
+        // Nothing found inside: the outer scan goes on where it was.
+        {
+            const walk::Result all = walk::drives({driveOf(first)}, "");
+            Finder f({driveOf(first)}, QStringLiteral("DCC32.EXE"));
+            bool nested = false;
+            f.onVisit = [&](const std::string &p) {
+                if (p == trigger && !nested) {
+                    nested = true;
+                    f.find.SetEnabled(true);
+                    QVERIFY(f.find.Enabled());
+                }
+            };
+            f.find.SetEnabled(true);
+            const std::size_t at = indexWhere(all.visits, [&](auto &p) { return p == trigger; });
+            std::vector<std::string> expected(all.visits.begin(),
+                                              all.visits.begin() + long(at) + 1);
+            expected.insert(expected.end(), all.visits.begin(), all.visits.end());
+            expected.insert(expected.end(), all.visits.begin() + long(at) + 1, all.visits.end());
+            QCOMPARE(f.visits, expected);
+            QVERIFY(f.find.Enabled());
+        }
+        // Found inside: the outer scan unwinds and the path stays.
+        {
+            const walk::Result inner = walk::drives(roots, "DCC32.EXE");
+            Finder f(roots, QStringLiteral("DCC32.EXE"));
+            bool nested = false;
+            std::size_t before = 0;
+            f.onVisit = [&](const std::string &p) {
+                if (p == trigger && !nested) {
+                    nested = true;
+                    before = f.visits.size();
+                    f.find.SetEnabled(true);
+                }
+            };
+            f.find.SetEnabled(true);
+            QCOMPARE(std::vector(f.visits.begin() + long(before), f.visits.end()), inner.visits);
+            QCOMPARE(f.found(), second.path("s/DCC32.EXE"));
+            QVERIFY(!f.find.Enabled());
+        }
+    }
+
+    void anExceptionFromTheHandlerLeavesTheScan_data() {
+        QTest::addColumn<int>("variant");
+        QTest::newRow("flag kept") << 0;
+        QTest::newRow("handler stopped first") << 1;
+        QTest::newRow("after a nested find") << 2;
+    }
+    void anExceptionFromTheHandlerLeavesTheScan() {
+        QFETCH(int, variant);
+        TempTree t, other;
+        someTree(t);
+        other.file("DCC32.EXE");
+        Finder f({driveOf(t), driveOf(other)}, QStringLiteral("DCC32.EXE"));
+        const int descriptors = walk::openDescriptors();
+        bool thrown = false;
+        f.onVisit = [&](const std::string &p) {
+            if (thrown || !p.ends_with("/i/j.txt")) // four folders deep
+                return;
+            thrown = true;
+            if (variant == 1)
+                f.find.SetEnabled(false);
+            if (variant == 2)
+                f.find.SetEnabled(true);
+            throw std::runtime_error("from the handler");
+        };
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.find.SetEnabled(true));
+        QCOMPARE(walk::openDescriptors(), descriptors);
+        QCOMPARE(f.find.Enabled(), variant == 0);
+        QCOMPARE(f.found(), variant == 2 ? other.path("DCC32.EXE") : std::string());
+        // The component is whole again afterwards.
+        f.onVisit = nullptr;
+        f.find.SetEnabled(true);
+        QCOMPARE(f.found(), other.path("DCC32.EXE"));
+        QCOMPARE(walk::openDescriptors(), descriptors);
+    }
+
+    void missingDrivesAndUnreadableFoldersArePassedOver() {
+        TempTree t;
+        t.file("a/locked/DCC32.EXE");
+        t.file("a/open.txt");
+        t.file("z/other.txt");
+        const std::string missing = t.path("missing/");
+        const std::string locked = t.path("a/locked");
+        QCOMPARE(chmod(locked.c_str(), 0), 0);
+        for (const char *rel : {"", "a", "z"})
+            QCOMPARE(chmod(t.path(rel).c_str(), 0755), 0);
+
+        // Run where the folder really cannot be read: as root, in a child
+        // that has given up its rights.
+        const bool asRoot = geteuid() == 0;
+        const pid_t child = asRoot ? fork() : 0;
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            int verdict = 0;
+            if (asRoot && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                verdict = 77;
+            else if (access(locked.c_str(), R_OK) == 0)
+                verdict = 77;
+            else {
+                TFileFind find(nullptr, {}, [&] { return std::vector{missing, driveOf(t)}; });
+                std::vector<std::string> visits;
+                find.OnSearch = [&](QObject *) { visits.push_back(toNative(find.CurrentPath())); };
+                find.SetSearch(QStringLiteral("DCC32.EXE"));
+                find.SetEnabled(true);
+                const auto visited = [&](const std::string &p) {
+                    return std::find(visits.begin(), visits.end(), p) != visits.end();
+                };
+                const auto visitedBelow = [&](const std::string &prefix) {
+                    return std::any_of(visits.begin(), visits.end(),
+                                       [&](const std::string &p) { return p.starts_with(prefix); });
+                };
+                if (!find.Found().isEmpty() || !find.Enabled())
+                    verdict = 1; // the locked compiler cannot have been found
+                else if (!visited(locked))
+                    verdict = 2;
+                else if (visitedBelow(locked + "/"))
+                    verdict = 3;
+                else if (visitedBelow(missing))
+                    verdict = 4;
+                else if (!visited(t.path("a/open.txt")) || !visited(t.path("z/other.txt")))
+                    verdict = 5;
+            }
+            if (asRoot)
+                _exit(verdict);
+            QCOMPARE(verdict, 0);
+        } else {
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status));
+            if (WEXITSTATUS(status) == 77)
+                QSKIP("cannot make a folder unreadable here");
+            QCOMPARE(WEXITSTATUS(status), 0);
+        }
+        chmod(locked.c_str(), 0700);
+    }
+
+    void namesThatAreNotUtf8() {
+        TempTree t;
+        const std::string outer = t.path("\xff\xfe-bin");
+        const std::string inner = outer + "/caf\xe9";
+        QCOMPARE(mkdir(outer.c_str(), 0755), 0);
+        QCOMPARE(mkdir(inner.c_str(), 0755), 0);
+        const std::string compiler = inner + "/dcc32.\xc5XE"; // not a match
+        const std::string real = inner + "/DCC32.EXE";
+        for (const std::string &p : {compiler, real}) {
+            const int fd = open(p.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            close(fd);
+        }
+        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        f.find.SetEnabled(true);
+        QCOMPARE(f.found(), real);
+        QVERIFY(std::find(f.visits.begin(), f.visits.end(), inner) != f.visits.end());
+        QCOMPARE(f.visits, walk::drives({driveOf(t)}, "DCC32.EXE").visits);
+
+        const int root = open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        walk::removeAt(root, "\xff\xfe-bin"); // Qt cannot name it to remove it
+        close(root);
+    }
+
+    void aPathLongerThanPathMax() {
+        TempTree deep, other;
+        other.file("DCC32.EXE");
+        // Each level is 200 bytes: the chain passes PATH_MAX after about 20.
+        const std::string level(200, 'd');
+        int fd = open(deep.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        for (int i = 0; i < 25; ++i) {
+            QCOMPARE(mkdirat(fd, level.c_str(), 0755), 0);
+            const int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            fd = next;
+            QVERIFY(fd >= 0);
+        }
+        const int file = openat(fd, "DCC32.EXE", O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        QVERIFY(file >= 0);
+        close(file);
+        close(fd);
+
+        const int descriptors = walk::openDescriptors();
+        Finder f({driveOf(deep), driveOf(other)}, QStringLiteral("DCC32.EXE"));
+        f.find.SetEnabled(true);
+        QCOMPARE(f.found(), other.path("DCC32.EXE")); // the deep one is out of reach
+        QCOMPARE(walk::openDescriptors(), descriptors);
+        std::size_t longest = 0;
+        for (const std::string &p : f.visits)
+            longest = std::max(longest, p.size());
+        QVERIFY(longest > 3800 && longest < 4096 + 210);
+
+        const int root = open(deep.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        walk::removeAt(root, level.c_str());
+        close(root);
+    }
+};
+
+QTEST_GUILESS_MAIN(FileFindTest)
+#include "FileFindTest.moc"
