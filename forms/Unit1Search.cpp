@@ -27,14 +27,15 @@ void TForm1::FFindSearch(QObject *) {
 }
 
 void TForm1::FormClose(QObject *) {
+    closeAsked_ = true;
     if (Tag == 0)
         FFind->SetEnabled(false);
 }
 
 void TForm1::PumpDuringSearch() {
-    Application->ProcessMessages();
+    Application->ProcessMessagesIfDue();
     // Once the program has been asked to end (its window closed, or the
     // build having started Lumio), the search must not keep it alive.
-    if (Application->Terminated() && FFind->Enabled())
+    if ((closeAsked_ || Application->Terminated()) && FFind->Enabled())
         FFind->SetEnabled(false);
 }

@@ -23,6 +23,10 @@ int TForm::ShowModal() {
     raise();
     loop.exec(QEventLoop::DialogExec);
     modalLoop_ = outer;
+    // Shown modally again from inside its own modal loop, the window closes
+    // once for both: the outer ShowModal must not wait for a hidden window.
+    if (outer && !isVisible())
+        outer->exit(0);
     if (!outer) {
         hide(); // also when the loop ended because the program is ending
         setWindowModality(Qt::NonModal);
@@ -41,8 +45,17 @@ void TForm::Refresh() {
 }
 
 bool TForm::event(QEvent *e) {
-    if (e->type() == QEvent::WindowActivate)
-        activated();
+    if (e->type() == QEvent::WindowActivate) {
+        if (standInActivation_) {
+            // The platform's own activation, late: it was already counted.
+            standInActivation_ = false;
+            activatedSinceShow_ = true;
+        } else {
+            activated();
+        }
+    } else if (e->type() == QEvent::WindowDeactivate) {
+        standInActivation_ = false;
+    }
     return QWidget::event(e);
 }
 
@@ -51,12 +64,16 @@ void TForm::showEvent(QShowEvent *e) {
     if (e->spontaneous())
         return; // shown again by the window system, e.g. restored
     activatedSinceShow_ = false;
+    standInActivation_ = false;
     activateWindow();
     // Without a window manager, or with one that refuses focus, no
-    // activation may ever come.
+    // activation may ever come.  When one does come after all, it is the one
+    // already counted here.
     QTimer::singleShot(0, this, [this] {
-        if (isVisible() && !activatedSinceShow_)
+        if (isVisible() && !activatedSinceShow_) {
+            standInActivation_ = true;
             activated();
+        }
     });
 }
 

@@ -47,4 +47,5 @@ private:
 
     QEventLoop *modalLoop_ = nullptr;
     bool activatedSinceShow_ = false;
+    bool standInActivation_ = false; // counted at show, the platform's not yet
 };
