@@ -4,11 +4,27 @@
 #include "host/Drives.h"
 #include "host/Text.h"
 
+#include <cstdint>
+#include <cstring>
+
 TFileFind::TFileFind(QObject *owner, Pump pump, DriveTable drives)
     : QObject(owner), pump_(std::move(pump)), drives_(std::move(drives)) {}
 
 QString TFileFind::fromNativeName(const std::string &s) {
-    return fromNative(s);
+    // Every visited path is converted once for OnSearch; nearly all are plain
+    // ASCII, which reads the same as Latin-1 and converts in bulk.
+    std::uint64_t high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        high |= word;
+    }
+    for (; i < s.size(); ++i)
+        high |= static_cast<unsigned char>(s[i]);
+    if (high & 0x8080808080808080u)
+        return fromNative(s);
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
 }
 
 void TFileFind::SetEnabled(bool enabled) {
@@ -42,13 +58,14 @@ void TFileFind::ScanFolder(std::string folder, host::VolumeId volume) {
     int result = host::FindFirst(folder + "*.*", host::faAnyFile, record, options);
     while (result == 0 && enabled_) {
         PumpPendingMessages();
-        currentPath_ = folder + record.Name;
+        // Reuses the string's buffer: no allocation per entry.
+        currentPath_.assign(folder).append(record.Name);
         if (const TNotifyEvent handler = OnSearch) // the handler may replace itself
             handler(this);
         if (record.Attr & host::faDirectory) {
             if (record.Name != "." && record.Name != "..")
                 ScanFolder(folder + record.Name, volume);
-        } else if (host::CompareText(record.Name, search_) == 0) {
+        } else if (!record.Special && host::CompareText(record.Name, search_) == 0) {
             enabled_ = false; // directly: Found must survive
             found_ = folder + record.Name;
         }

@@ -36,16 +36,23 @@ public:
     // Picks "Delphi 3" or "Delphi 4" from the size of the file that Edit1 names.
     void SelectVersionBySize();
 
+    // The build's wait for its output file: true once output exists, false
+    // after ten seconds without it.  Public so that the benchmark can time
+    // it on its own; the build is its only caller in the program.
+    bool WaitForOutput(const std::string &output);
+
 private:
     // The build's steps (Unit1Build.cpp).
     void StartCompile(const std::string &demoDir, const std::string &literal,
                       const std::string &unitDir);
-    bool WaitForOutput(const std::string &output);
     void RunOutput(const std::string &output);
 
     // Lets pending window events run during the drive search; a program that
     // has been asked to end stops the search.
     void PumpDuringSearch();
+
+    // The user has closed the main window: the program is to end.
+    bool closeAsked_ = false;
 };
 
 extern TForm1 *Form1;

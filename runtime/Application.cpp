@@ -42,6 +42,14 @@ void TApplication::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void TApplication::ProcessMessagesIfDue() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextPass_)
+        return;
+    nextPass_ = now + std::chrono::milliseconds(1);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
 void TApplication::ProcessMessagesOrWait(int maxWaitMs) {
     // The timer wakes the dispatcher when nothing else does.
     QTimer wake;

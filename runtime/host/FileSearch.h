@@ -37,6 +37,10 @@ struct TSearchRec {
     std::string Name;      // the entry's name, without its folder
     std::int64_t Size = 0; // bytes; 0 when not asked for
     int Attr = 0;          // fa* bits
+    // A FIFO, socket or device node (POSIX): listed with faSysFile like any
+    // system entry, but it holds no program, so it is never "the file" a
+    // search by name is after.  Always false on Windows.
+    bool Special = false;
 
     TSearchRec();
     ~TSearchRec();

@@ -17,7 +17,8 @@ namespace host {
 
 struct SearchHandle {
     DIR *dir = nullptr;
-    std::string pattern; // wildcard part of the path
+    std::string pattern;    // wildcard part of the path
+    bool everyName = false; // pattern is "*": no name needs matching
     int mask = 0;
     SearchOptions options;
 
@@ -56,6 +57,10 @@ int attrFromMode(std::string_view name, mode_t mode) {
     if (!name.empty() && name[0] == '.' && !isDotName(name))
         attr |= faHidden;
     return attr;
+}
+
+bool isSpecial(mode_t mode) {
+    return S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISCHR(mode) || S_ISBLK(mode);
 }
 
 bool admitted(int attr, int mask) {
@@ -104,6 +109,7 @@ bool describe(DIR *dir, const dirent *e, const SearchHandle &h, TSearchRec &f) {
     }
     f.Name.assign(name);
     f.Attr = attrFromMode(name, type);
+    f.Special = isSpecial(type);
     return true;
 }
 
@@ -114,7 +120,7 @@ int nextListed(TSearchRec &f) {
         const dirent *e = readdir(h.dir);
         if (!e)
             return errno ? errno : ENOENT;
-        if (!MatchesMask(e->d_name, h.pattern, false))
+        if (!h.everyName && !MatchesMask(e->d_name, h.pattern, false))
             continue;
         if (describe(h.dir, e, h, f) && admitted(f.Attr, h.mask))
             return 0;
@@ -134,12 +140,14 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
             return errno ? errno : ENOENT;
         f.Name.assign(last);
         f.Attr = attrFromMode(last, st.st_mode);
+        f.Special = isSpecial(st.st_mode);
         f.Size = std::int64_t(st.st_size);
         return admitted(f.Attr, mask) ? 0 : ENOENT;
     }
 
     auto h = std::make_unique<SearchHandle>();
     h->pattern = last == "*.*" ? "*" : std::string(last); // "*.*" names every entry
+    h->everyName = h->pattern == "*";
     h->mask = mask;
     h->options = options;
     const int fd = open(folder.empty() ? "." : folder.c_str(),

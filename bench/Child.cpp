@@ -1,0 +1,276 @@
+// The parts of the benchmark that run inside a Forgeway window: one scan of a
+// tree by the real main window, and the build's wait for its output.  Each
+// runs in a process of its own, started by the driver, and prints one line
+// "RESULT key=value ...".
+#include "Child.h"
+#include "BenchSeam.h"
+
+#include "Application.h"
+#include "Timer.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "components/FileFind.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QInputDevice>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPointingDevice>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace bench {
+
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t i = std::min(v.size() - 1, std::size_t(p / 100.0 * double(v.size())));
+    return v[i];
+}
+
+namespace {
+
+long vmHwmKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void runEventsFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, [&loop] { loop.quit(); });
+    loop.exec();
+}
+
+constexpr QEvent::Type ProbeEventType = QEvent::Type(QEvent::User + 7);
+constexpr Qt::Key ProbeKey = Qt::Key_F35;
+constexpr Qt::KeyboardModifiers ProbeMouseMark = Qt::KeypadModifier | Qt::GroupSwitchModifier;
+
+struct ProbeEvent : QEvent {
+    explicit ProbeEvent(std::int64_t posted) : QEvent(ProbeEventType), posted(posted) {}
+    std::int64_t posted;
+};
+
+// Receives the probes: timer ticks, posted events and posted input, and
+// counts the repaints of the progress panel.
+class Probe : public QObject {
+public:
+    bool measuring = false;
+    std::vector<double> timerLateMs, inputLateMs;
+    int paints = 0;
+    QObject *window = nullptr;
+    QObject *panel = nullptr;
+
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == panel && event->type() == QEvent::Paint) {
+            if (measuring)
+                ++paints;
+            return false;
+        }
+        if (watched == window) {
+            const bool ours = (event->type() == QEvent::KeyPress &&
+                               static_cast<QKeyEvent *>(event)->key() == ProbeKey) ||
+                              (event->type() == QEvent::MouseMove &&
+                               static_cast<QMouseEvent *>(event)->modifiers() == ProbeMouseMark);
+            if (ours) {
+                record(std::int64_t(static_cast<QInputEvent *>(event)->timestamp()));
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void customEvent(QEvent *event) override {
+        if (event->type() == ProbeEventType)
+            record(static_cast<ProbeEvent *>(event)->posted);
+    }
+
+private:
+    void record(std::int64_t posted) {
+        if (measuring)
+            inputLateMs.push_back(double(NowNs() - posted) / 1e6);
+    }
+};
+
+struct Gui {
+    BenchSeam seam;
+    TApplication app{seam, RuntimeGeneration::Delphi4};
+    Gui() {
+        app.Initialize();
+        app.CreateForm(Form1);
+        app.CreateForm(Form2);
+        Form1->show();
+        Form1->activateWindow(); // a window manager would do this
+        // Settle, but stay below the start timer's 500 ms: the benchmark
+        // starts the search itself.
+        runEventsFor(300);
+    }
+};
+
+} // namespace
+
+int RunScanChild(const std::string &root) {
+    Gui gui;
+    gui.seam.roots = {root + "/"};
+    const long idleHwm = vmHwmKb();
+
+    Probe probe;
+    probe.window = Form1;
+    probe.panel = Form1->SBPanel1;
+    Form1->installEventFilter(&probe);
+    Form1->SBPanel1->installEventFilter(&probe);
+
+    // A 10 ms timer, measured against the schedule it keeps.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(10);
+    std::int64_t due = 0;
+    QObject::connect(&tick, &QTimer::timeout, &probe, [&] {
+        const std::int64_t now = NowNs();
+        if (probe.measuring && due != 0)
+            probe.timerLateMs.push_back(std::max<double>(0, double(now - due) / 1e6));
+        due += 10'000'000;
+        if (due < now)
+            due = now + 10'000'000;
+    });
+
+    // Input and posted events arrive from outside the GUI thread, as the
+    // window system's would, every 1 to 5 ms.
+    const QInputDevice *keyboard = QInputDevice::primaryKeyboard();
+    const QPointingDevice *mouse = QPointingDevice::primaryPointingDevice();
+    std::atomic<bool> stop{false};
+    std::thread poster([&] {
+        std::mt19937 rng(42);
+        std::uniform_int_distribution<int> pause(1000, 5000);
+        for (int i = 0; !stop.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::microseconds(pause(rng)));
+            const std::int64_t now = NowNs();
+            switch (i % 3) {
+            case 0:
+                QCoreApplication::postEvent(&probe, new ProbeEvent(now));
+                break;
+            case 1: {
+                auto *key = new QKeyEvent(QEvent::KeyPress, ProbeKey, Qt::NoModifier, 0, 0, 0,
+                                          QString(), false, 1, keyboard);
+                key->setTimestamp(quint64(now));
+                QCoreApplication::postEvent(Form1, key);
+                break;
+            }
+            default: {
+                auto *move =
+                    new QMouseEvent(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), QPointF(5, 5),
+                                    Qt::NoButton, Qt::NoButton, ProbeMouseMark, mouse);
+                move->setTimestamp(quint64(now));
+                QCoreApplication::postEvent(Form1, move);
+                break;
+            }
+            }
+        }
+    });
+
+    due = NowNs() + 10'000'000;
+    tick.start();
+    probe.measuring = true;
+    const std::int64_t t0 = NowNs();
+    Form1->Timer1Timer(Form1->Timer1); // the real start of the search
+    const std::int64_t t1 = NowNs();
+    probe.measuring = false;
+    stop = true;
+    poster.join();
+    tick.stop();
+
+    // The last path reaches the label shortly after the scan.
+    runEventsFor(40);
+    const bool panelShowsLast = Form1->SBPanel1->text() == Form1->FFind->CurrentPath() &&
+                                Form1->SB->Panels(1).Text() == Form1->FFind->CurrentPath();
+    const long afterHwm = vmHwmKb();
+    const double seconds = double(t1 - t0) / 1e9;
+
+    std::printf("RESULT scan_s=%.4f timer_p50=%.3f timer_p99=%.3f timer_max=%.3f timer_n=%zu "
+                "input_p50=%.3f input_p99=%.3f input_max=%.3f input_n=%zu paints_per_s=%.1f "
+                "idle_hwm_kb=%ld after_hwm_kb=%ld panel_last_ok=%d found=%d unexpected=%d\n",
+                seconds, Percentile(probe.timerLateMs, 50), Percentile(probe.timerLateMs, 99),
+                Percentile(probe.timerLateMs, 100), probe.timerLateMs.size(),
+                Percentile(probe.inputLateMs, 50), Percentile(probe.inputLateMs, 99),
+                Percentile(probe.inputLateMs, 100), probe.inputLateMs.size(),
+                probe.paints / seconds, idleHwm, afterHwm, panelShowsLast ? 1 : 0,
+                Form1->FFind->Found().isEmpty() ? 0 : 1, gui.seam.unexpected);
+    std::fflush(stdout);
+    return 0;
+}
+
+int RunWaitChild(const std::string &dir, int appearRounds) {
+    Gui gui;
+    const std::string output = dir + "/Lumio.EXE";
+    ::unlink(output.c_str());
+
+    // Lumio.EXE never comes: the whole ten seconds.
+    const double cpu0 = cpuSeconds();
+    const std::int64_t t0 = NowNs();
+    const bool early = Form1->WaitForOutput(output);
+    const std::int64_t t1 = NowNs();
+    const double cpu1 = cpuSeconds();
+    const double waitS = double(t1 - t0) / 1e9;
+
+    // Lumio.EXE appears, made by another thread at a random moment.
+    std::vector<double> noticeMs;
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> delay(30, 230);
+    for (int i = 0; i < appearRounds; ++i) {
+        std::atomic<std::int64_t> made{0};
+        const int ms = delay(rng);
+        std::thread maker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+            if (fd >= 0)
+                ::close(fd);
+            made = NowNs();
+        });
+        const bool got = Form1->WaitForOutput(output);
+        const std::int64_t end = NowNs();
+        maker.join();
+        if (got)
+            noticeMs.push_back(double(end - made.load()) / 1e6);
+        ::unlink(output.c_str());
+    }
+
+    std::printf("RESULT wait_s=%.3f wait_cpu_pct=%.2f early=%d notice_p50=%.3f notice_max=%.3f "
+                "notice_n=%zu unexpected=%d\n",
+                waitS, 100.0 * (cpu1 - cpu0) / waitS, early ? 1 : 0, Percentile(noticeMs, 50),
+                Percentile(noticeMs, 100), noticeMs.size(), gui.seam.unexpected);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace bench

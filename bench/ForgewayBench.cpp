@@ -1,0 +1,366 @@
+// Forgeway's scan benchmark.  Run it through bench/run.sh, which builds it,
+// starts an X server and passes its display here.
+//
+//   forgeway_bench run [--display :N] [--rounds N] [--base DIR]
+//
+// The driver generates the trees (once; they are kept under DIR), then for
+// each tree runs interleaved rounds of: the real main window scanning it
+// under the X server and offscreen (each in a fresh process), GNU find, and a
+// bare readdir walker; then the build's output wait and the start-up time;
+// and prints the table.
+#include "Child.h"
+#include "StartupProbe.h"
+#include "Trees.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using bench::NowNs;
+using bench::Percentile;
+using Env = std::vector<std::pair<std::string, std::string>>;
+using Result = std::map<std::string, double>;
+
+struct Ran {
+    int status = -1;
+    std::string out;
+    double seconds = 0;
+};
+
+// Starts argv (no shell), with env laid over this process's environment;
+// captures stdout when asked, else sends it to /dev/null.
+Ran run(const std::vector<std::string> &argv, const Env &env, bool capture) {
+    std::vector<std::string> envs;
+    for (char **e = environ; *e; ++e) {
+        const std::string kv = *e;
+        const std::string key = kv.substr(0, kv.find('='));
+        if (std::none_of(env.begin(), env.end(), [&](const auto &p) { return p.first == key; }))
+            envs.push_back(kv);
+    }
+    for (const auto &[k, v] : env)
+        envs.push_back(k + "=" + v);
+    std::vector<char *> a, e;
+    for (const auto &s : argv)
+        a.push_back(const_cast<char *>(s.c_str()));
+    a.push_back(nullptr);
+    for (const auto &s : envs)
+        e.push_back(const_cast<char *>(s.c_str()));
+    e.push_back(nullptr);
+
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    Ran r;
+    const std::int64_t t0 = NowNs();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (capture) {
+            dup2(fds[1], 1);
+        } else {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+        }
+        close(fds[0]);
+        close(fds[1]);
+        execvpe(a[0], a.data(), e.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        r.out.append(buf, std::size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.seconds = double(NowNs() - t0) / 1e9;
+    r.status = status;
+    return r;
+}
+
+Result parseResult(const std::string &out) {
+    Result r;
+    const auto at = out.find("RESULT ");
+    if (at == std::string::npos)
+        return r;
+    std::istringstream in(out.substr(at + 7, out.find('\n', at) - at - 7));
+    std::string kv;
+    while (in >> kv) {
+        const auto eq = kv.find('=');
+        if (eq != std::string::npos)
+            r[kv.substr(0, eq)] = std::atof(kv.c_str() + eq + 1);
+    }
+    return r;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return NAN;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::vector<double> column(const std::vector<Result> &rs, const std::string &key) {
+    std::vector<double> v;
+    for (const Result &r : rs)
+        if (r.count(key))
+            v.push_back(r.at(key));
+    return v;
+}
+
+std::string self;
+
+Env platformEnv(const std::string &platform, const std::string &display) {
+    if (platform == "xcb")
+        return {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display}};
+    return {{"QT_QPA_PLATFORM", "offscreen"}};
+}
+
+Result scanChild(const std::string &platform, const std::string &display, const std::string &root) {
+    const Ran r = run({self, "scan", root}, platformEnv(platform, display), true);
+    Result res = parseResult(r.out);
+    if (res.empty())
+        std::fprintf(stderr, "scan child (%s) failed, status %d\n", platform.c_str(), r.status);
+    return res;
+}
+
+struct TreeRow {
+    bench::TreeSpec spec;
+    std::uint64_t entries = 0;
+    std::map<std::string, std::vector<Result>> scans; // by platform
+    std::vector<double> findS, walkS;
+};
+
+std::string machine() {
+    std::string cpu = "?";
+    FILE *f = std::fopen("/proc/cpuinfo", "r");
+    if (f) {
+        char line[512];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "model name", 10) == 0) {
+                cpu = std::strchr(line, ':') + 2;
+                cpu.erase(cpu.find_last_not_of("\n ") + 1);
+                break;
+            }
+        std::fclose(f);
+    }
+    utsname u{};
+    uname(&u);
+    return cpu + ", " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " + u.sysname +
+           " " + u.release;
+}
+
+int runDriver(int argc, char **argv) {
+    std::string display, base = "/tmp/forgeway-bench", app = FORGEWAY_APP;
+    int rounds = 3;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const std::string k = argv[i];
+        if (k == "--display")
+            display = argv[i + 1];
+        else if (k == "--rounds")
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (k == "--base")
+            base = argv[i + 1];
+        else if (k == "--app")
+            app = argv[i + 1];
+    }
+    std::vector<std::string> platforms;
+    if (!display.empty())
+        platforms.push_back("xcb");
+    platforms.push_back("offscreen");
+
+    const std::int64_t start = NowNs();
+    std::vector<TreeRow> trees(2);
+    trees[0].spec = {"realistic-1M", 20240601, 1'000'000, false};
+    trees[1].spec = {"flat-200k", 20240602, 200'000, true};
+    for (TreeRow &t : trees) {
+        const std::string root = bench::EnsureTree(base, t.spec);
+        t.entries = bench::WalkBare(root); // also warms the cache
+        std::fprintf(stderr, "%s: %llu entries; %d rounds\n", t.spec.name.c_str(),
+                     (unsigned long long)t.entries, rounds);
+        std::vector<std::string> kinds = platforms;
+        kinds.push_back("find");
+        kinds.push_back("readdir");
+        for (int r = 0; r < rounds; ++r) {
+            std::rotate(kinds.begin(), kinds.begin() + 1, kinds.end());
+            for (const std::string &k : kinds) {
+                if (k == "find") {
+                    const Ran f = run({"find", root, "-xdev", "-iname", "DCC32.EXE"}, {}, false);
+                    t.findS.push_back(f.seconds);
+                } else if (k == "readdir") {
+                    const std::int64_t t0 = NowNs();
+                    (void)bench::WalkBare(root);
+                    t.walkS.push_back(double(NowNs() - t0) / 1e9);
+                } else {
+                    t.scans[k].push_back(scanChild(k, display, root));
+                }
+            }
+        }
+    }
+
+    std::map<std::string, Result> waits;
+    const std::string waitDir = base + "/wait";
+    ::mkdir(waitDir.c_str(), 0755);
+    for (const std::string &p : platforms) {
+        std::fprintf(stderr, "build output wait (%s), about 13 s...\n", p.c_str());
+        waits[p] = parseResult(run({self, "wait", waitDir}, platformEnv(p, display), true).out);
+    }
+
+    std::vector<double> startupMs;
+    if (!display.empty())
+        startupMs = bench::MeasureStartup(app, display, 7);
+
+    // The table.
+    auto name = [](const std::string &p) { return p == "xcb" ? std::string("Xvfb") : p; };
+    std::printf("\nForgeway scan benchmark, %s\n", machine().c_str());
+    std::printf("Medians of %d interleaved rounds; each Forgeway scan in a fresh process with "
+                "the main window shown.\n\n",
+                rounds);
+    std::printf("| tree | entries | readdir walk | find -iname |");
+    for (const auto &p : platforms)
+        std::printf(" Forgeway %s |", name(p).c_str());
+    for (const auto &p : platforms)
+        std::printf(" %s / find | %s / readdir |", name(p).c_str(), name(p).c_str());
+    std::printf("\n|---|---|---|---|");
+    for (std::size_t i = 0; i < platforms.size() * 3; ++i)
+        std::printf("---|");
+    std::printf("\n");
+    for (const TreeRow &t : trees) {
+        const double w = median(t.walkS), f = median(t.findS);
+        std::printf("| %s | %llu | %.3f s | %.3f s |", t.spec.name.c_str(),
+                    (unsigned long long)t.entries, w, f);
+        for (const auto &p : platforms)
+            std::printf(" %.3f s |", median(column(t.scans.at(p), "scan_s")));
+        for (const auto &p : platforms) {
+            const double s = median(column(t.scans.at(p), "scan_s"));
+            std::printf(" %.2f | %.2f |", s / f, s / w);
+        }
+        std::printf("\n");
+    }
+
+    std::printf("\nDuring the scan (medians over rounds; lateness in ms; input = posted key, "
+                "mouse and custom events from another thread)\n\n");
+    std::printf("| tree | platform | 10 ms timer p50 / p99 / max | input p50 / p99 / max | "
+                "panel 1 repaints/s | peak RSS idle | peak RSS after scan | growth |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    for (const TreeRow &t : trees)
+        for (const auto &p : platforms) {
+            const auto &rs = t.scans.at(p);
+            auto m = [&](const char *k) { return median(column(rs, k)); };
+            std::vector<double> growth;
+            for (const Result &r : rs)
+                if (r.count("after_hwm_kb"))
+                    growth.push_back(r.at("after_hwm_kb") - r.at("idle_hwm_kb"));
+            std::printf("| %s | %s | %.2f / %.2f / %.2f | %.2f / %.2f / %.2f | %.0f | %.1f MiB | "
+                        "%.1f MiB | %.0f KiB (max %.0f) |\n",
+                        t.spec.name.c_str(), name(p).c_str(), m("timer_p50"), m("timer_p99"),
+                        m("timer_max"), m("input_p50"), m("input_p99"), m("input_max"),
+                        m("paints_per_s"), m("idle_hwm_kb") / 1024, m("after_hwm_kb") / 1024,
+                        median(growth),
+                        growth.empty() ? NAN : *std::max_element(growth.begin(), growth.end()));
+        }
+
+    std::printf("\nBuild output wait (Lumio.EXE) and start-up\n\n");
+    std::printf("| platform | CPU during a 10 s wait without output | new Lumio.EXE noticed "
+                "after p50 / max |\n|---|---|---|\n");
+    for (const auto &p : platforms) {
+        const Result &r = waits[p];
+        std::printf("| %s | %.2f %% of one core (%.2f s) | %.2f / %.2f ms (n=%.0f) |\n",
+                    name(p).c_str(), r.count("wait_cpu_pct") ? r.at("wait_cpu_pct") : NAN,
+                    r.count("wait_s") ? r.at("wait_s") : NAN,
+                    r.count("notice_p50") ? r.at("notice_p50") : NAN,
+                    r.count("notice_max") ? r.at("notice_max") : NAN,
+                    r.count("notice_n") ? r.at("notice_n") : 0.0);
+    }
+    if (!startupMs.empty())
+        std::printf("\nStart-up, exec of Forgeway to its main window mapped on the X server "
+                    "(n=%zu): median %.0f ms, min %.0f ms, max %.0f ms\n",
+                    startupMs.size(), median(startupMs),
+                    *std::min_element(startupMs.begin(), startupMs.end()),
+                    *std::max_element(startupMs.begin(), startupMs.end()));
+
+    // The goals, judged on the X server's column where there is one.
+    const std::string gp = platforms.front();
+    const TreeRow &real = trees.front();
+    const double s = median(column(real.scans.at(gp), "scan_s"));
+    std::vector<double> growth;
+    for (const Result &r : real.scans.at(gp))
+        growth.push_back(r.at("after_hwm_kb") - r.at("idle_hwm_kb"));
+    double worstTimer = 0, worstInput = 0, leastPaints = 1e9;
+    bool unexpected = false, panelOk = true;
+    for (const TreeRow &t : trees)
+        for (const Result &r : t.scans.at(gp)) {
+            worstTimer = std::max(worstTimer, r.at("timer_p99"));
+            worstInput = std::max(worstInput, r.at("input_p99"));
+            leastPaints = std::min(leastPaints, r.at("paints_per_s"));
+            unexpected = unexpected || r.at("unexpected") != 0 || r.at("found") != 0;
+            panelOk = panelOk && r.at("panel_last_ok") == 1;
+        }
+    const Result &w = waits[gp];
+    auto verdict = [](bool ok) { return ok ? "met" : "NOT MET"; };
+    std::printf("\nGoals (%s):\n", name(gp).c_str());
+    std::printf("- scan / find on %s: %.2f (goal <= 1.0): %s\n", real.spec.name.c_str(),
+                s / median(real.findS), verdict(s / median(real.findS) <= 1.0));
+    std::printf("- scan / bare readdir: %.2f (stretch <= 1.3): %s\n", s / median(real.walkS),
+                verdict(s / median(real.walkS) <= 1.3));
+    std::printf("- worst p99 lateness, timer %.2f ms / input %.2f ms (goal <= 16): %s\n",
+                worstTimer, worstInput, verdict(std::max(worstTimer, worstInput) <= 16));
+    std::printf("- fewest panel 1 repaints %.0f/s (goal >= 30): %s\n", leastPaints,
+                verdict(leastPaints >= 30));
+    const double maxGrowth = growth.empty() ? NAN : *std::max_element(growth.begin(), growth.end());
+    std::printf("- peak RSS growth of a full scan, worst round %.0f KiB (goal < 1024): %s\n",
+                maxGrowth, verdict(maxGrowth < 1024));
+    std::printf(
+        "- output wait CPU %.2f %% (goal < 5), noticed within %.2f ms max (goal <= 20): "
+        "%s\n",
+        w.count("wait_cpu_pct") ? w.at("wait_cpu_pct") : NAN,
+        w.count("notice_max") ? w.at("notice_max") : NAN,
+        verdict(w.count("wait_cpu_pct") && w.at("wait_cpu_pct") < 5 && w.at("notice_max") <= 20));
+    std::printf("- last path on panel 1 after every scan: %s; no box, start or end requested: %s\n",
+                panelOk ? "yes" : "NO", unexpected ? "NO" : "yes");
+    std::printf("\nTotal benchmark time %.0f s\n", double(NowNs() - start) / 1e9);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    self = "/proc/self/exe";
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n > 0)
+        self.assign(path, std::size_t(n));
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "scan" && argc > 2) {
+        QApplication qt(argc, argv);
+        return bench::RunScanChild(argv[2]);
+    }
+    if (mode == "wait" && argc > 2) {
+        QApplication qt(argc, argv);
+        return bench::RunWaitChild(argv[2], 10);
+    }
+    if (mode == "run")
+        return runDriver(argc, argv);
+    std::fprintf(stderr, "usage: %s run [--display :N] [--rounds N] [--base DIR] [--app PATH]\n",
+                 argv[0]);
+    return 2;
+}

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds Forgeway and its scan benchmark (RelWithDebInfo) if needed, starts a
+# private X server, and runs the benchmark under it and offscreen.  The trees
+# are generated once under /tmp/forgeway-bench and reused.
+#
+#   bash bench/run.sh [--rounds N]
+#
+# FORGEWAY_BENCH_BUILD names the build folder (default /tmp/forgeway-bench/build).
+set -euo pipefail
+
+src="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${FORGEWAY_BENCH_BUILD:-/tmp/forgeway-bench/build}"
+rounds=3
+if [[ "${1:-}" == "--rounds" && -n "${2:-}" ]]; then rounds="$2"; fi
+
+mkdir -p /tmp/forgeway-bench
+if [[ ! -f "$build/build.ninja" ]]; then
+    cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+ninja -C "$build" forgeway_bench Forgeway >/dev/null
+
+# A private X server on the first free display from :91 on.
+display=""
+xvfb_pid=""
+if command -v Xvfb >/dev/null; then
+    for n in $(seq 91 120); do
+        if [[ ! -e "/tmp/.X$n-lock" && ! -e "/tmp/.X11-unix/X$n" ]]; then
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            xvfb_pid=$!
+            display=":$n"
+            for _ in $(seq 50); do
+                [[ -e "/tmp/.X11-unix/X$n" ]] && break
+                sleep 0.1
+            done
+            break
+        fi
+    done
+else
+    echo "Xvfb not found: measuring offscreen only" >&2
+fi
+cleanup() { if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi; }
+trap cleanup EXIT
+
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/forgeway-bench/runtime}"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+args=(run --rounds "$rounds" --base /tmp/forgeway-bench)
+if [[ -n "$display" ]]; then args+=(--display "$display"); fi
+"$build/forgeway_bench" "${args[@]}"
