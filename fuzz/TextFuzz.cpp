@@ -1,0 +1,107 @@
+// The pure text functions on arbitrary bytes: ExtractFilePath, CompareText,
+// MatchesMask (against a plain reference matcher), CompileCommand, and the
+// byte <-> QString round trip of file names.
+#include "CompileCommand.h"
+#include "NativeText.h"
+#include "host/Text.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+void require(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+char up(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
+
+// Glob by dynamic programming: * any run, ? any one character.
+bool referenceMatch(const std::string &name, const std::string &pattern, bool caseless) {
+    const std::size_t n = name.size(), p = pattern.size();
+    std::vector<std::vector<char>> m(p + 1, std::vector<char>(n + 1, 0));
+    m[0][0] = 1;
+    for (std::size_t i = 1; i <= p; ++i) {
+        const char pc = pattern[i - 1];
+        m[i][0] = pc == '*' && m[i - 1][0];
+        for (std::size_t j = 1; j <= n; ++j) {
+            const char nc = name[j - 1];
+            if (pc == '*')
+                m[i][j] = m[i - 1][j] || m[i][j - 1];
+            else if (pc == '?' || pc == nc || (caseless && up(pc) == up(nc)))
+                m[i][j] = m[i - 1][j - 1];
+        }
+    }
+    return m[p][n];
+}
+
+int sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+// Splits the input into four parts at the first three 0xFF bytes.
+std::vector<std::string> parts(const uint8_t *data, std::size_t size) {
+    std::vector<std::string> out(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0xFF && out.size() < 4)
+            out.emplace_back();
+        else
+            out.back() += char(data[i]);
+    }
+    out.resize(4);
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
+    const std::string whole(reinterpret_cast<const char *>(data), size);
+    const std::vector<std::string> p = parts(data, size);
+    const std::string &a = p[0], &b = p[1];
+
+    // ExtractFilePath: a prefix ending in the last separator, or nothing.
+    const std::string folder = host::ExtractFilePath(whole);
+    require(whole.compare(0, folder.size(), folder) == 0);
+    require(folder.empty() || folder.back() == '/');
+    require(whole.find('/', folder.size()) == std::string::npos);
+
+    // CompareText: ASCII letters fold, nothing else does.
+    std::string ua = a, ub = b;
+    for (char &c : ua)
+        c = up(c);
+    for (char &c : ub)
+        c = up(c);
+    const int ab = host::CompareText(a, b);
+    require((ab == 0) == (ua == ub));
+    require(sign(ab) == -sign(host::CompareText(b, a)));
+    require(sign(ab) == sign(ua.compare(ub))); // bytes compare unsigned, like memcmp
+    require(host::CompareText(a, ua) == 0);
+
+    // MatchesMask against the reference, kept small for the quadratic table.
+    if (a.size() <= 64 && b.size() <= 64) {
+        require(host::MatchesMask(a, b, false) == referenceMatch(a, b, false));
+        require(host::MatchesMask(a, b, true) == referenceMatch(a, b, true));
+    }
+    require(host::MatchesMask(a, "*", false));
+
+    // CompileCommand: the line as the user would type it, and the source
+    // handed over whole however many " -U" its name holds.
+    const std::string literal = "/" + p[2] + " -U";
+    const CompileCommandLine line = CompileCommand(a, b, literal, p[3]);
+    require(line.text == a + " " + b + literal + p[3]);
+    require(line.program == a);
+    require(line.args.size() == 2);
+    require(line.args[0] == b + "/" + p[2]);
+    require(line.args[1] == "-U" + p[3]);
+
+    // A file name survives the trip into a QString and back, byte for byte.
+    require(toNative(fromNative(whole)) == whole);
+    const QString text = fromNative(whole);
+    require(fromNative(toNative(text)) == text);
+    return 0;
+}

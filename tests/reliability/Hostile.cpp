@@ -1,0 +1,288 @@
+#include "Hostile.h"
+
+#include "Timer.h"
+#include "Unit2.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QTest>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace hostile {
+
+namespace {
+
+QByteArray hashFile(int dirFd, const char *name) {
+    const int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return "<unreadable>";
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    char buffer[65536];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        hash.addData(QByteArrayView(buffer, got));
+    close(fd);
+    return hash.result().toHex();
+}
+
+void walk(int dirFd, const std::string &prefix, Snapshot &out) {
+    DIR *dir = fdopendir(dirFd);
+    if (!dir) {
+        close(dirFd);
+        return;
+    }
+    while (const dirent *e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const std::string rel = prefix + name;
+        if (S_ISDIR(st.st_mode)) {
+            out[rel] = "<dir>";
+            const int sub = openat(dirfd(dir), e->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (sub >= 0)
+                walk(sub, rel + "/", out);
+        } else if (S_ISREG(st.st_mode)) {
+            out[rel] = hashFile(dirfd(dir), e->d_name);
+        } else {
+            out[rel] = "<other>";
+        }
+    }
+    closedir(dir);
+}
+
+void removeAt(int parentFd, const char *name) {
+    if (unlinkat(parentFd, name, 0) == 0)
+        return;
+    fchmodat(parentFd, name, 0700, 0);
+    const int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    std::vector<std::string> names;
+    if (DIR *dir = fdopendir(fd)) {
+        while (const dirent *e = readdir(dir)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..")
+                names.push_back(n);
+        }
+        for (const std::string &n : names)
+            removeAt(dirfd(dir), n.c_str());
+        closedir(dir);
+    } else {
+        close(fd);
+    }
+    unlinkat(parentFd, name, AT_REMOVEDIR);
+}
+
+constexpr const char *MarkerVariable = "FORGEWAY_RELIABILITY_RUN";
+
+} // namespace
+
+Snapshot snapshot(const std::string &root) {
+    Snapshot out;
+    const int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        walk(fd, "", out);
+    return out;
+}
+
+bool isCompilerOutput(const std::string &relative) {
+    const auto endsWith = [&](const std::string &tail) {
+        return relative.size() >= tail.size() &&
+               relative.compare(relative.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return relative.rfind("Demo/", 0) == 0 && relative.find('/', 5) == std::string::npos &&
+           (endsWith(".DCU") || relative == "Demo/Lumio.EXE");
+}
+
+namespace {
+
+std::vector<std::string> compare(const Snapshot &before, const Snapshot &after,
+                                 bool exceptOutputs) {
+    const auto isCompilerOutput = [exceptOutputs](const std::string &rel) {
+        return exceptOutputs && hostile::isCompilerOutput(rel);
+    };
+    std::vector<std::string> changes;
+    for (const auto &[rel, hash] : before) {
+        if (isCompilerOutput(rel))
+            continue;
+        const auto it = after.find(rel);
+        if (it == after.end())
+            changes.push_back("lost: " + rel);
+        else if (it->second != hash)
+            changes.push_back("changed: " + rel);
+    }
+    for (const auto &[rel, hash] : after)
+        if (!before.count(rel) && !isCompilerOutput(rel))
+            changes.push_back("new: " + rel);
+    return changes;
+}
+
+} // namespace
+
+std::vector<std::string> changesBesidesOutputs(const Snapshot &before, const Snapshot &after) {
+    return compare(before, after, true);
+}
+
+std::vector<std::string> changes(const Snapshot &before, const Snapshot &after) {
+    return compare(before, after, false);
+}
+
+QByteArray joined(const std::vector<std::string> &lines) {
+    QByteArray out;
+    for (const std::string &line : lines)
+        out += QByteArray::fromStdString(line) + "; ";
+    return out;
+}
+
+std::string makeKit(const std::string &root) {
+    for (const char *folder : {"", "/Demo", "/Delphi-3", "/Delphi-4"})
+        mkdir((root + folder).c_str(), 0755);
+    for (const char *unit : {"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"})
+        writeFile(root + "/Demo/" + unit + ".Pas",
+                  std::string("unit ") + unit + ";\ninterface\nimplementation\nend.\n");
+    writeFile(root + "/Demo/Lumio.DPR", "program Lumio;\nuses Cove, Fable;\nbegin\nend.\n");
+    writeFile(root + "/Delphi-3/KitEdition.Pas", "unit KitEdition; { 3 }\nend.\n");
+    writeFile(root + "/Delphi-4/KitEdition.Pas", "unit KitEdition; { 4 }\nend.\n");
+    return root + "/Forgeway";
+}
+
+void writeFile(const std::string &path, const std::string &contents, int mode) {
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << contents;
+    }
+    chmod(path.c_str(), mode_t(mode));
+}
+
+void writeExecutable(const std::string &path, const std::string &contents) {
+    writeFile(path, contents, 0755);
+}
+
+bool exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string standInScript(const std::string &logDir, const std::string &before,
+                          const std::string &after) {
+    // The folder's path is quoted for the shell by hand: a single-quoted word
+    // with every ' written as '\''.
+    std::string quoted = "'";
+    for (char c : logDir)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    return "#!/bin/sh\n"
+           "log=" +
+           quoted +
+           "\n"
+           "for a in \"$@\"; do printf '%s|' \"$a\"; done > \"$log/run.$$\"\n" +
+           before +
+           "\n"
+           "case \"$1\" in\n"
+           "  *.Pas) out=\"${1%.Pas}.DCU\" ;;\n"
+           "  *.DPR) out=\"${1%.DPR}.EXE\" ;;\n"
+           "  *) exit 2 ;;\n"
+           "esac\n"
+           "echo compiled > \"$out\"\n" +
+           after + "\n";
+}
+
+std::vector<std::string> runs(const std::string &logDir) {
+    std::vector<std::string> out;
+    for (const auto &[rel, hash] : snapshot(logDir)) {
+        if (rel.rfind("run.", 0) != 0)
+            continue;
+        std::ifstream in(logDir + "/" + rel, std::ios::binary);
+        out.emplace_back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void removeTree(const std::string &path) {
+    removeAt(AT_FDCWD, path.c_str());
+}
+
+ProcessMarker::ProcessMarker()
+    : value_(QByteArray::number(qint64(getpid())) + "-" +
+             QByteArray::number(QDateTime::currentMSecsSinceEpoch())) {
+    qputenv(MarkerVariable, value_);
+}
+
+ProcessMarker::~ProcessMarker() {
+    kill();
+    qunsetenv(MarkerVariable);
+}
+
+std::vector<int> ProcessMarker::alive() const {
+    std::vector<int> pids;
+    const QByteArray needle = QByteArray(MarkerVariable) + "=" + value_;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return pids;
+    while (const dirent *e = readdir(proc)) {
+        const int pid = atoi(e->d_name);
+        if (pid <= 0 || pid == getpid())
+            continue;
+        std::ifstream in("/proc/" + std::string(e->d_name) + "/environ", std::ios::binary);
+        const std::string env((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+        for (std::size_t at = 0; at < env.size();) {
+            const std::size_t end = env.find('\0', at);
+            const std::string entry = env.substr(at, end - at);
+            if (entry == needle.toStdString()) {
+                pids.push_back(pid);
+                break;
+            }
+            if (end == std::string::npos)
+                break;
+            at = end + 1;
+        }
+    }
+    closedir(proc);
+    return pids;
+}
+
+int ProcessMarker::kill() {
+    int killed = 0;
+    // A stand-in may fork while we look; a few rounds catch its children.
+    for (int round = 0; round < 5; ++round) {
+        const std::vector<int> pids = alive();
+        if (pids.empty())
+            break;
+        for (int pid : pids)
+            if (::kill(pid, SIGKILL) == 0)
+                ++killed;
+        QTest::qWait(20);
+    }
+    return killed;
+}
+
+bool noChildren() {
+    int status = 0;
+    return waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
+}
+
+WaitDialogDriver::WaitDialogDriver(int intervalMs) {
+    timer_.setInterval(intervalMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (Form2 && Form2->isVisible()) {
+            ++ticks;
+            Form2->TUjTimer(nullptr);
+        }
+    });
+    timer_.start();
+}
+
+} // namespace hostile

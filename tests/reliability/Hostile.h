@@ -1,0 +1,82 @@
+// Tools for the reliability tests: a kit whose every byte is accounted for,
+// stand-in compilers written as scripts, the wait dialog driven on a fast
+// clock, and the hunt for processes the tests left behind.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hostile {
+
+// Every file and folder below root (relative path → SHA-256 of its contents,
+// or "<dir>" / "<other>"), names kept as raw bytes.
+using Snapshot = std::map<std::string, QByteArray>;
+Snapshot snapshot(const std::string &root);
+// The compiler's outputs in a kit: Demo/*.DCU and Demo/Lumio.EXE.
+bool isCompilerOutput(const std::string &relative);
+// What changed from before to after, apart from the compiler's outputs, one
+// line per entry; empty when nothing did.
+std::vector<std::string> changesBesidesOutputs(const Snapshot &before, const Snapshot &after);
+// Every change from before to after.
+std::vector<std::string> changes(const Snapshot &before, const Snapshot &after);
+// Lines for a failure message.
+QByteArray joined(const std::vector<std::string> &lines);
+
+// Lays out a kit under root: Demo with the six units and the project,
+// Delphi-3 and Delphi-4 with a source each.  Returns the program's path.
+std::string makeKit(const std::string &root);
+
+// Writes an executable file (mode 0755) with the given contents.
+void writeExecutable(const std::string &path, const std::string &contents);
+void writeFile(const std::string &path, const std::string &contents, int mode = 0644);
+bool exists(const std::string &path);
+
+// A shell script that plays the compiler.  Each run writes its arguments,
+// each followed by "|", to the file run.<pid> in logDir; then it runs before
+// (which may end the run early), writes the output its first argument names
+// (Cove.Pas -> Cove.DCU, Lumio.DPR -> Lumio.EXE) and runs after.
+std::string standInScript(const std::string &logDir, const std::string &before = {},
+                          const std::string &after = {});
+// The runs logged in logDir, sorted.
+std::vector<std::string> runs(const std::string &logDir);
+
+// Removes a tree of any depth, working from directory descriptors, so that
+// paths beyond PATH_MAX are no obstacle.  Restores permissions on the way.
+void removeTree(const std::string &path);
+
+// Marks every process started from now on (through the environment they
+// inherit), and on kill() ends those still running.  The program itself never
+// ends what it starts; the tests clean up after their stand-ins.
+class ProcessMarker {
+public:
+    ProcessMarker();
+    ~ProcessMarker();
+    // Sends SIGKILL to every marked process but this one; returns how many.
+    int kill();
+    // Marked processes still alive, this one excluded.
+    std::vector<int> alive() const;
+
+private:
+    QByteArray value_;
+};
+
+// No child of this process is left, running or as a zombie.
+bool noChildren();
+
+// Ticks the wait dialog every intervalMs while it is up, in place of its
+// one-second timer, so that its 31 ticks take a fraction of a second.
+class WaitDialogDriver : public QObject {
+public:
+    explicit WaitDialogDriver(int intervalMs = 20);
+    int ticks = 0;
+
+private:
+    QTimer timer_;
+};
+
+} // namespace hostile

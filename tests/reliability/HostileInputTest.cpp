@@ -1,0 +1,215 @@
+// Text in the compiler's path box that tries to break out: nothing, blanks,
+// far too much, shell syntax, bytes that are not text, and paths that name
+// something that is not a program.  Only the named program may ever run, and
+// nothing may crash; each case ends in the workflow's own messages.
+#include "AppFixture.h"
+#include "Hostile.h"
+#include "NativeText.h"
+#include "StatusBar.h"
+#include "TempTree.h"
+#include "host/Process.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString NotFound = QStringLiteral("message: DCC32.EXE not found this path: ");
+const QString PasCompile =
+    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
+const QString CouldNotCompile =
+    QStringLiteral("message: Could not compile Lumio.DPR! Try to run this application again, or "
+                   "install Tessaline into the Delphi, and try compile with Delphi...");
+const QString Success =
+    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
+
+// A kit, a folder for stand-ins, a folder for their logs and a working folder
+// in which a shell, had one run, would leave "pwned".
+struct Bench {
+    TempTree tree;
+    std::string kit, logs, cwd;
+    QString oldCwd = QDir::currentPath();
+
+    explicit Bench(const std::string &kitFolder = "kit") {
+        kit = tree.path(kitFolder);
+        logs = tree.path("logs");
+        cwd = tree.path("cwd");
+        mkdir(logs.c_str(), 0755);
+        mkdir(cwd.c_str(), 0755);
+        hostile::makeKit(kit);
+        QDir::setCurrent(fromNative(cwd));
+    }
+    ~Bench() {
+        QDir::setCurrent(oldCwd);
+        // Qt cannot remove names that are not UTF-8; we can.
+        hostile::removeTree(tree.root());
+        mkdir(tree.root().c_str(), 0700);
+    }
+
+    // Any entry named pwned anywhere in the tree.
+    bool pwned() const {
+        for (const auto &[rel, hash] : hostile::snapshot(tree.root()))
+            if (rel == "pwned" || rel.ends_with("/pwned"))
+                return true;
+        return false;
+    }
+};
+
+} // namespace
+
+class HostileInputTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void textThatNamesNothing_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("blanks only") << QStringLiteral("   \t ");
+        QTest::newRow("64 KiB") << QString(65536, QLatin1Char('A'));
+        QTest::newRow("64 KiB of folders") << QStringLiteral("/x").repeated(32768);
+        QTest::newRow("semicolon") << QStringLiteral("/bin/true; touch pwned");
+        QTest::newRow("pipe") << QStringLiteral("/bin/true | touch pwned");
+        QTest::newRow("ampersand") << QStringLiteral("/bin/true & touch pwned");
+        QTest::newRow("substitution") << QStringLiteral("$(touch pwned)");
+        QTest::newRow("backticks") << QStringLiteral("`touch pwned`");
+        QTest::newRow("quotes") << QStringLiteral("'\"'\"; touch pwned; echo \"'");
+        QTest::newRow("newline") << QStringLiteral("/bin/true\ntouch pwned");
+        QTest::newRow("option") << QStringLiteral("-c touch pwned");
+        QTest::newRow("not UTF-8") << fromNative("\xff\xfe\x80; touch pwned");
+    }
+    void textThatNamesNothing() {
+        QFETCH(QString, text);
+        Bench b;
+        const auto before = hostile::snapshot(b.tree.root());
+        AppFixture f;
+        f.seam.reallyStart = true;
+        f.seam.exe = b.kit + "/Forgeway";
+        Form1->Edit1->setText(text);
+        Form1->BitBtn1Click(nullptr);
+
+        QCOMPARE(f.seam.boxes, QStringList{NotFound + Form1->Edit1->text()});
+        QCOMPARE(f.seam.beeps, 1);
+        QVERIFY(f.seam.starts.empty());
+        QVERIFY(!Form2->isVisible());
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        QVERIFY(!b.pwned());
+        const auto changed = hostile::changes(before, hostile::snapshot(b.tree.root()));
+        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+    }
+
+    // The compiler lies in a folder whose name is shell syntax, and the kit
+    // in another: the stand-in runs, gets every argument whole, and nothing
+    // else runs.
+    void onlyTheNamedProgramRuns_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("semicolon") << QByteArray("a; touch pwned;");
+        QTest::newRow("substitution") << QByteArray("$(touch pwned)");
+        QTest::newRow("backticks") << QByteArray("`touch pwned`");
+        QTest::newRow("pipe and ampersand") << QByteArray("b | touch pwned &");
+        QTest::newRow("quotes") << QByteArray("q'\"x");
+        QTest::newRow("newline") << QByteArray("new\ntouch pwned");
+        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\x80");
+        QTest::newRow("leading dash") << QByteArray("-U");
+        QTest::newRow("blanks and wildcards") << QByteArray(" sp ace *?[x] ");
+    }
+    void onlyTheNamedProgramRuns() {
+        QFETCH(QByteArray, name);
+        Bench b(name.toStdString() + " kit");
+        const std::string folder = b.tree.path(name.toStdString());
+        QVERIFY(mkdir(folder.c_str(), 0755) == 0);
+        const std::string compiler = folder + "/DCC32.EXE";
+        hostile::writeExecutable(compiler, hostile::standInScript(b.logs));
+        const auto kitBefore = hostile::snapshot(b.kit);
+
+        AppFixture f;
+        f.seam.reallyStart = true;
+        f.seam.exe = b.kit + "/Forgeway";
+        f.seam.tickStep = 10;
+        f.seam.confirmAnswers = {false};
+        hostile::WaitDialogDriver driver;
+        Form1->Edit1->setText(fromNative(compiler));
+        // the box keeps every byte
+        QCOMPARE(QByteArray::fromStdString(toNative(Form1->Edit1->text())),
+                 QByteArray::fromStdString(compiler));
+        Form1->BitBtn1Click(nullptr);
+
+        QCOMPARE(f.seam.boxes, (QStringList{PasCompile, Success}));
+        QCOMPARE(f.seam.starts.size(), std::size_t(7));
+        for (const RecordedStart &s : f.seam.starts)
+            QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(compiler));
+        const std::string unitArg = "-U" + b.kit + "/Delphi-4|";
+        std::vector<std::string> expected;
+        for (const char *src : {"Cove.Pas", "Fable.Pas", "Mint.Pas", "Orb.Pas", "Quillset.Pas",
+                                "Brook.Pas", "Lumio.DPR"})
+            expected.push_back(b.kit + "/Demo/" + src + "|" + unitArg);
+        std::sort(expected.begin(), expected.end());
+        QTRY_VERIFY2(hostile::runs(b.logs) == expected,
+                     hostile::joined(hostile::runs(b.logs)).constData());
+        QVERIFY(!b.pwned());
+        const auto changed = hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(b.kit));
+        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+        QVERIFY(hostile::exists(b.kit + "/Demo/Lumio.EXE"));
+        QVERIFY(hostile::noChildren());
+    }
+
+    // Entries that pass the existence check but are no program: every start
+    // fails, nothing runs in their place (no shell reads a script without
+    // "#!"), and the run ends in "Could not compile...".
+    void pathsThatAreNoProgram_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("not executable") << QStringLiteral("noexec");
+        QTest::newRow("script without #!") << QStringLiteral("noshebang");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("empty file") << QStringLiteral("empty");
+    }
+    void pathsThatAreNoProgram() {
+        QFETCH(QString, kind);
+        Bench b;
+        const std::string path = b.tree.path("DCC32.EXE");
+        const std::string marker = b.tree.path("pwned");
+        const std::string payload = "touch '" + marker + "'\n";
+        if (kind == QLatin1String("folder"))
+            QVERIFY(mkdir(path.c_str(), 0755) == 0);
+        else if (kind == QLatin1String("noexec"))
+            hostile::writeFile(path, "#!/bin/sh\n" + payload, 0644);
+        else if (kind == QLatin1String("noshebang"))
+            hostile::writeExecutable(path, payload);
+        else if (kind == QLatin1String("fifo"))
+            QVERIFY(mkfifo(path.c_str(), 0755) == 0);
+        else
+            hostile::writeExecutable(path, "");
+        const auto before = hostile::snapshot(b.tree.root());
+
+        const host::StartResult direct = host::StartProcess(path, {"x"});
+        QVERIFY(!direct.started);
+        QVERIFY(!direct.error.empty());
+
+        AppFixture f;
+        f.seam.reallyStart = true;
+        f.seam.exe = b.kit + "/Forgeway";
+        f.seam.tickStep = 500;
+        hostile::WaitDialogDriver driver;
+        Form1->Edit1->setText(fromNative(path));
+        QElapsedTimer clock;
+        clock.start();
+        Form1->BitBtn1Click(nullptr);
+
+        QCOMPARE(f.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(f.seam.starts.size(), std::size_t(7));
+        QVERIFY(clock.elapsed() < 10000);
+        QTest::qWait(200); // a start that had gone wrong would have acted by now
+        QVERIFY(!b.pwned());
+        const auto changed = hostile::changes(before, hostile::snapshot(b.tree.root()));
+        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        QCOMPARE(Form1->Tag, 0);
+        QVERIFY(hostile::noChildren());
+    }
+};
+
+QTEST_MAIN(HostileInputTest)
+#include "HostileInputTest.moc"

@@ -1,0 +1,339 @@
+// The drive scan over trees built to trip it: loops of links and mounts,
+// huge and deep folders, folders it may not read, names no text decoder
+// likes, special files named like the compiler, and folders that change
+// under it.  Every scan must end and still find the compiler that lies after
+// the hostile part (in a second drive, since listing order is the host's).
+#include "Hostile.h"
+#include "NativeText.h"
+#include "TempTree.h"
+#include "components/FileFind.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct ScanResult {
+    std::string found;
+    long visits = 0;     // all entries visited
+    long firstDrive = 0; // entries visited on the first drive, the hostile one
+    std::size_t longestPath = 0;
+    bool enabled = false;
+};
+
+ScanResult scan(const std::vector<std::string> &roots, const TFileFind::Pump &pump = {}) {
+    ScanResult r;
+    TFileFind find(nullptr, pump, [roots] { return roots; });
+    find.SetSearch(QStringLiteral("DCC32.EXE"));
+    find.OnSearch = [&](QObject *) {
+        ++r.visits;
+        const std::string path = toNative(find.CurrentPath());
+        r.firstDrive += path.rfind(roots.front(), 0) == 0;
+        r.longestPath = std::max(r.longestPath, path.size());
+    };
+    find.SetEnabled(true);
+    r.found = toNative(find.Found());
+    r.enabled = find.Enabled();
+    return r;
+}
+
+// Two drives: the hostile one, and one that holds only the compiler.  Huge
+// trees go to memory (/dev/shm) where there is one: creating 200,000 files
+// on a busy virtual disk takes minutes.
+struct TwoDrives {
+    TempTree tree;
+    QTemporaryDir memory{QStringLiteral("/dev/shm/HostileTreeTest-XXXXXX")};
+    std::string base;
+    std::string hostile;
+    std::string second;
+    std::string compiler;
+
+    explicit TwoDrives(bool inMemory = false) {
+        base = inMemory && memory.isValid() ? QFile::encodeName(memory.path()).toStdString()
+                                            : tree.root();
+        hostile = base + "/d1";
+        second = base + "/d2";
+        compiler = second + "/DCC32.EXE";
+        mkdir(hostile.c_str(), 0755);
+        mkdir(second.c_str(), 0755);
+        hostile::writeExecutable(compiler, "#!/bin/sh\n");
+    }
+    std::vector<std::string> drives() const { return {hostile + "/", second + "/"}; }
+};
+
+struct ProbeResult {
+    int exitCode = -1;
+    std::string found;
+    long visits = -1;
+    QByteArray errors;
+};
+
+// Runs the probe program directly (no shell), with a prefix such as setpriv.
+ProbeResult runProbe(const QStringList &prefix, const QStringList &args) {
+    QProcess p;
+    QStringList all = prefix;
+    all << args;
+    p.setProgram(all.takeFirst());
+    p.setArguments(all);
+    p.start();
+    ProbeResult r;
+    if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.errors = p.readAllStandardError();
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("found="))
+            r.found = line.mid(6).toStdString();
+        else if (line.startsWith("visits="))
+            r.visits = line.mid(7).toLong();
+    }
+    return r;
+}
+
+QString q(const std::string &s) {
+    return QString::fromLocal8Bit(s.c_str());
+}
+
+} // namespace
+
+class HostileTreeTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void linkLoopsAndLinksUpwardAreNotFollowed() {
+        TwoDrives d;
+        const std::string h = d.hostile;
+        QVERIFY(mkdir((h + "/loop").c_str(), 0755) == 0);
+        QVERIFY(symlink("../loop", (h + "/loop/again").c_str()) == 0);
+        QVERIFY(symlink(".", (h + "/self").c_str()) == 0);
+        QVERIFY(symlink("..", (h + "/up").c_str()) == 0);
+        QVERIFY(symlink("/", (h + "/root").c_str()) == 0);
+        QVERIFY(symlink("ping", (h + "/pong").c_str()) == 0);
+        QVERIFY(symlink("pong", (h + "/ping").c_str()) == 0);
+        QVERIFY(symlink("nowhere", (h + "/dangling").c_str()) == 0);
+        const ScanResult r = scan(d.drives());
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        // . .. loop (. .. again) self up root pong ping dangling
+        QCOMPARE(r.firstDrive, 12L);
+    }
+
+    void bindMountOfAFolderBelowItselfEnds() {
+        TwoDrives d;
+        const std::string inner = d.hostile + "/inner/mnt";
+        const std::string other = d.hostile + "/volume";
+        QVERIFY(QDir().mkpath(q(inner)));
+        QVERIFY(QDir().mkpath(q(other)));
+        hostile::writeFile(d.hostile + "/inner/file", "x");
+        const ProbeResult r =
+            runProbe({SCAN_PROBE}, {"--tmpfs", q(other), "--bind", q(d.hostile), q(inner),
+                                    q(d.hostile + "/"), q(d.second + "/")});
+        if (r.exitCode == 77)
+            QSKIP(qPrintable("mounts not permitted here: " + r.errors));
+        QCOMPARE(r.exitCode, 0);
+        // The tmpfs is another volume and lists as empty; its DCC32.EXE stays unseen.
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        // d1 is seen twice (itself and through the mount), each view finite.
+        QVERIFY2(r.visits > 0 && r.visits < 40, qPrintable(QString::number(r.visits)));
+        QVERIFY(!hostile::exists(other + "/DCC32.EXE")); // the mounts stayed in the probe
+    }
+
+    void twoHundredThousandEntriesInOneFolder() {
+        TwoDrives d(true);
+        const std::string big = d.hostile + "/big";
+        QVERIFY(mkdir(big.c_str(), 0755) == 0);
+        const int dir = open(big.c_str(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(dir >= 0);
+        constexpr int Entries = 200000;
+        char name[32];
+        for (int i = 0; i < Entries; ++i) {
+            std::snprintf(name, sizeof name, "f%06d.pas", i);
+            const int fd = openat(dir, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            close(fd);
+        }
+        close(dir);
+        long pumps = 0;
+        QElapsedTimer clock;
+        clock.start();
+        const ScanResult r = scan(d.drives(), [&pumps] { ++pumps; });
+        const qint64 ms = clock.elapsed();
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.firstDrive, long(Entries) + 2 + 3); // + big's . ..; d1's . .. big
+        QCOMPARE(pumps, r.visits);                     // events handled before every entry
+        qInfo("200000 entries scanned in %lld ms", ms);
+        hostile::removeTree(big);
+    }
+
+    void chainDeeperThanPathMax() {
+        TwoDrives d(true);
+        constexpr int Depth = 5000;
+        int fd = open(d.hostile.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        for (int i = 0; i < Depth; ++i) {
+            QVERIFY(mkdirat(fd, "dd", 0755) == 0);
+            const int next = openat(fd, "dd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            QVERIFY(next >= 0);
+            fd = next;
+        }
+        // A compiler at the bottom, some 15000 bytes of path down: out of reach.
+        const int exe = openat(fd, "DCC32.EXE", O_CREAT | O_WRONLY | O_CLOEXEC, 0755);
+        QVERIFY(exe >= 0);
+        close(exe);
+        close(fd);
+
+        const ScanResult r = scan(d.drives());
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        // It went as deep as the host allows, and no deeper.
+        // (a folder path up to PATH_MAX - 1 bytes, plus the two of an entry's name)
+        QVERIFY2(r.longestPath <= PATH_MAX + 1, qPrintable(QString::number(r.longestPath)));
+        QVERIFY2(r.longestPath > PATH_MAX - 8, qPrintable(QString::number(r.longestPath)));
+        hostile::removeTree(d.hostile + "/dd");
+        QVERIFY(!hostile::exists(d.hostile + "/dd"));
+    }
+
+    void unreadableFoldersForAnUnprivilegedUser() {
+        if (geteuid() != 0)
+            QSKIP("needs root to switch to an unprivileged user");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("setpriv not installed");
+        TwoDrives d;
+        QVERIFY(chmod(d.tree.root().c_str(), 0755) == 0);
+        const std::string h = d.hostile;
+        for (const char *sub : {"/locked", "/listonly", "/listonly/sub", "/enteronly"})
+            QVERIFY(mkdir((h + sub).c_str(), 0755) == 0);
+        for (const char *exe :
+             {"/locked/DCC32.EXE", "/listonly/sub/DCC32.EXE", "/enteronly/DCC32.EXE"})
+            hostile::writeExecutable(h + exe, "#!/bin/sh\n");
+        QVERIFY(chmod((h + "/locked").c_str(), 0000) == 0);
+        QVERIFY(chmod((h + "/listonly").c_str(), 0444) == 0);
+        QVERIFY(chmod((h + "/enteronly").c_str(), 0111) == 0);
+        // The probe runs from the tree, which the unprivileged user can reach.
+        const std::string probe = d.tree.path("ScanProbe");
+        QVERIFY(QFile::copy(QStringLiteral(SCAN_PROBE), q(probe)));
+        QVERIFY(chmod(probe.c_str(), 0755) == 0);
+
+        const ProbeResult r =
+            runProbe({setpriv, "--reuid=65534", "--regid=65534", "--clear-groups", q(probe)},
+                     {q(h + "/"), q(d.second + "/")});
+        QVERIFY2(r.exitCode == 0, r.errors.constData());
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        // d1: . .. locked listonly (. .. sub) enteronly; then d2's entries up to the compiler
+        QVERIFY2(r.visits >= 9 && r.visits <= 11, qPrintable(QString::number(r.visits)));
+        for (const char *sub : {"/locked", "/listonly", "/enteronly"})
+            chmod((h + sub).c_str(), 0755);
+    }
+
+    void namesThatAreNotTextSurviveToFound() {
+        TempTree tree;
+        const std::string path = tree.root() + "/-rf/\xff\xfe\x80 bad/new\nline/--help/DCC32.EXE";
+        for (std::size_t at = tree.root().size() + 1;
+             (at = path.find('/', at)) != std::string::npos; ++at)
+            QVERIFY(mkdir(path.substr(0, at).c_str(), 0755) == 0);
+        hostile::writeExecutable(path, "#!/bin/sh\n");
+        hostile::writeFile(tree.root() + "/-", "");
+        hostile::writeFile(tree.root() + "/\x01\x7f", "");
+        const ScanResult r = scan({tree.root() + "/"});
+        QCOMPARE(QByteArray::fromStdString(r.found),
+                 QByteArray::fromStdString(path)); // byte for byte, through QString and back
+        hostile::removeTree(tree.path("-rf"));
+    }
+
+    void specialFilesNamedLikeTheCompilerAreNotTheCompiler() {
+        TwoDrives d;
+        const std::string h = d.hostile;
+        for (const char *sub : {"/fifo", "/sock", "/dev", "/link"})
+            QVERIFY(mkdir((h + sub).c_str(), 0755) == 0);
+        QVERIFY(mkfifo((h + "/fifo/DCC32.EXE").c_str(), 0755) == 0);
+
+        const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(s >= 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const std::string sockPath = h + "/sock/DCC32.EXE";
+        QVERIFY(sockPath.size() < sizeof addr.sun_path);
+        std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
+        QVERIFY(bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
+
+        const bool device =
+            mknod((h + "/dev/DCC32.EXE").c_str(), S_IFCHR | 0755, makedev(1, 3)) == 0;
+        if (!device)
+            qInfo("no device node (%s): checked FIFO and socket only", std::strerror(errno));
+
+        // The FIFO is never opened (that would block), and none of them matches.
+        ScanResult r = scan(d.drives());
+        close(s);
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        // . .. and four folders of . .. and one entry (link: none)
+        QCOMPARE(r.firstDrive, 17L - (device ? 0 : 1));
+
+        // Alone, they leave the scan Exhausted.
+        r = scan({h + "/"});
+        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(std::string()));
+        QVERIFY(r.enabled);
+
+        // A link named like the compiler is still a plain entry and matches.
+        QVERIFY(symlink(d.compiler.c_str(), (h + "/link/DCC32.EXE").c_str()) == 0);
+        r = scan({h + "/link/"});
+        QCOMPARE(QByteArray::fromStdString(r.found),
+                 QByteArray::fromStdString(h + "/link/DCC32.EXE"));
+    }
+
+    void foldersChangingUnderTheScan() {
+        TwoDrives d;
+        const std::string churn = d.hostile + "/churn";
+        QVERIFY(mkdir(churn.c_str(), 0755) == 0);
+        std::atomic<bool> stop{false};
+        std::atomic<long> changes{0};
+        std::thread changer([&] {
+            char a[64], b[64];
+            for (unsigned i = 0; !stop; ++i) {
+                const unsigned k = i % 64;
+                std::snprintf(a, sizeof a, "%s/c%u", churn.c_str(), k);
+                std::snprintf(b, sizeof b, "%s/r%u", churn.c_str(), k);
+                mkdir(a, 0755);
+                mkdir((std::string(a) + "/x").c_str(), 0755);
+                rename(a, b);
+                rmdir((std::string(b) + "/x").c_str());
+                rmdir(b);
+                ++changes;
+            }
+        });
+        int scans = 0;
+        QElapsedTimer clock;
+        clock.start();
+        bool allFound = true;
+        while ((clock.elapsed() < 1500 || changes < 2000) && clock.elapsed() < 10000) {
+            allFound = allFound && scan(d.drives()).found == d.compiler;
+            ++scans;
+        }
+        stop = true;
+        changer.join();
+        QVERIFY(allFound);
+        QVERIFY(changes > 500);
+        qInfo("%d scans while %ld folder changes ran", scans, changes.load());
+    }
+};
+
+QTEST_GUILESS_MAIN(HostileTreeTest)
+#include "HostileTreeTest.moc"

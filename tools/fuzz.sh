@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each one briefly (CI:
+# under a minute in all), or for as long as you ask.
+#
+#   tools/fuzz.sh                 short run: 15 s per target, three targets
+#   tools/fuzz.sh 3600            one hour per target
+#   FUZZ_BUILD=dir tools/fuzz.sh  build folder (default: build-fuzz)
+#
+# A crash is written to <build>/fuzz/artifacts; rerun it with
+#   <build>/fuzz/fuzz_finder <build>/fuzz/artifacts/crash-...
+# The corpora grow in <build>/fuzz/corpus/<target> and are reused by later runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-15}
+build=${FUZZ_BUILD:-build-fuzz}
+
+tools/install-deps.sh
+# The fuzzer runtime and its sanitizers come with clang's compiler-rt.
+need=(clang libclang-rt-dev)
+missing=()
+for p in "${need[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    as_root=()
+    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_COMPILER=clang++ -DFORGEWAY_FUZZ=ON >/dev/null
+targets=(fuzz_text fuzz_path_exists fuzz_finder)
+cmake --build "$build" --target "${targets[@]}"
+
+out="$build/fuzz"
+mkdir -p "$out/artifacts"
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+for t in "${targets[@]}"; do
+    mkdir -p "$out/corpus/$t"
+    echo "== $t: $seconds s"
+    if ! "$out/$t" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+        -artifact_prefix="$out/artifacts/" -print_final_stats=1 "$out/corpus/$t" \
+        >"$out/$t.log" 2>&1; then
+        tail -n 60 "$out/$t.log"
+        echo "$t FAILED (log: $out/$t.log)"
+        exit 1
+    fi
+    grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units' "$out/$t.log" || true
+done
