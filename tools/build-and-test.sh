@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Builds Forgeway and runs every test, headless.
+# Builds Forgeway and runs every test, headless: the Qt Test suite, the host
+# layer cross-built for Windows under Wine, the whole suite again under
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, and a short
+# fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600)
+
+echo "== Host layer on Windows (mingw-w64, Wine)"
+bash tools/test-windows-host.sh
+echo "== Sanitizers"
+bash tools/test-sanitizers.sh
+echo "== Fuzzing"
+bash tools/fuzz.sh 15

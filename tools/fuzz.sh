@@ -14,19 +14,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-15}
 build=${FUZZ_BUILD:-build-fuzz}
 
-tools/install-deps.sh
 # The fuzzer runtime and its sanitizers come with clang's compiler-rt.
-need=(clang libclang-rt-dev)
-missing=()
-for p in "${need[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-    as_root=()
-    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
-    "${as_root[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+tools/install-deps.sh clang libclang-rt-14-dev
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER=clang++ -DFORGEWAY_FUZZ=ON >/dev/null

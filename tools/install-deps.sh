@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Forgeway
-# need.  Runs apt-get as root, or through sudo.
+# need, plus any package named on the command line.  Runs apt-get as root, or
+# through sudo, and only when something is missing.
+#
+#   tools/install-deps.sh [extra-package...]
 set -euo pipefail
 
 packages=(
@@ -8,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     fp-compiler fp-units-base libx11-dev
     xvfb xauth x11-utils fonts-liberation
+    "$@"
 )
 
 missing=()

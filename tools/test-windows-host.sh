@@ -12,18 +12,7 @@ cd "$(dirname "$0")/.."
 
 build=${FORGEWAY_WIN_BUILD:-build-win}
 
-packages=(g++-mingw-w64-x86-64-posix wine64 cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-    as_root=()
-    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
-    "${as_root[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-fi
+tools/install-deps.sh g++-mingw-w64-x86-64-posix wine64
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFORGEWAY_HOST_ONLY=ON \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
