@@ -45,4 +45,4 @@ export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/forgeway-bench/runtime}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 args=(run --rounds "$rounds" --base /tmp/forgeway-bench)
 if [[ -n "$display" ]]; then args+=(--display "$display"); fi
-"$build/forgeway_bench" "${args[@]}"
+"$build/bench/forgeway_bench" "${args[@]}"
