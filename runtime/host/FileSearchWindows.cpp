@@ -71,14 +71,6 @@ void FindClose(TSearchRec &f) {
     f.handle.reset();
 }
 
-bool PathExists(const std::string &path, int mask, std::int64_t *size) {
-    TSearchRec f;
-    const bool found = FindFirst(path, mask, f) == 0;
-    if (found && size)
-        *size = f.Size;
-    return found;
-}
-
 VolumeId VolumeOf(const std::string &) {
     return 0;
 }
