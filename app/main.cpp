@@ -6,6 +6,8 @@
 #include "Unit2.h"
 
 #include <QApplication>
+#include <QFont>
+#include <QIcon>
 
 #ifndef FORGEWAY_GENERATION
 #error "FORGEWAY_GENERATION must be 3 or 4"
@@ -14,7 +16,14 @@
 int main(int argc, char *argv[]) {
     QApplication qt(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Forgeway"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/Forgeway.svg")));
+    // MAINICON, in the sizes window systems ask for; every window shows it.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 256})
+        icon.addFile(QStringLiteral(":/app/icons/forgeway-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    // The windows name Windows fonts. Where they are missing, fontconfig maps Arial and Times
+    // New Roman to their metric-compatible Liberation faces, but MS Sans Serif to a wider one.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
 
     SystemSeam seam;
     TApplication app(seam, FORGEWAY_GENERATION == 3 ? RuntimeGeneration::Delphi3

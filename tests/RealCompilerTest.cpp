@@ -1,0 +1,211 @@
+// The whole journey with a real compiler behind the stand-in Bin/DCC32.EXE:
+// a copy of the sample kit, the main button, the real wait dialog, the two
+// questions answered OK, and a Lumio.EXE that starts and says which unit
+// folder it was built with.  Also a kit with a unit that does not compile.
+#include "AppFixture.h"
+#include "Timer.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifndef STANDIN_COMPILER
+#error "STANDIN_COMPILER must name the built stand-in compiler"
+#endif
+#ifndef KIT_SOURCE_DIR
+#error "KIT_SOURCE_DIR must name the kit's source folder"
+#endif
+
+namespace {
+
+const QStringList DemoUnits{"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"};
+
+const QString ProjectCompiledBox =
+    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
+const QString RunQuestion =
+    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
+const QString CouldNotCompileBox = QStringLiteral(
+    "message: Could not compile Lumio.DPR! Try to run this application again, or install "
+    "Tessaline into the Delphi, and try compile with Delphi...");
+
+// One reading of the tick counter per cycle of the ten-second wait for
+// Lumio.EXE, and each cycle sleeps at most 10 ms: so the wait lasts about as
+// long as it would on the clock.
+constexpr std::uint32_t TicksPerReading = 10;
+
+// A private copy of the kit's sources: <root>/Demo, Delphi-3, Delphi-4, with
+// the program's own path at <root>/Forgeway.
+class KitCopy {
+public:
+    KitCopy() {
+        const QRegularExpression source(QStringLiteral("\\.(pas|dpr|pp|inc)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+        for (const QString folder : {"Demo", "Delphi-3", "Delphi-4"}) {
+            QDir(dir_.path()).mkpath(folder);
+            QDirIterator it(QStringLiteral(KIT_SOURCE_DIR "/") + folder, QDir::Files);
+            while (it.hasNext()) {
+                it.next();
+                if (source.match(it.fileName()).hasMatch())
+                    QFile::copy(it.filePath(), path(folder + "/" + it.fileName()));
+            }
+        }
+    }
+    QString path(const QString &rel) const { return dir_.filePath(rel); }
+    std::string exe() const { return path(QStringLiteral("Forgeway")).toStdString(); }
+    bool exists(const QString &rel) const { return QFileInfo::exists(path(rel)); }
+    QStringList compiledUnits() const {
+        QStringList present;
+        for (const QString &unit : DemoUnits)
+            if (exists("Demo/" + unit + ".DCU"))
+                present << unit;
+        return present;
+    }
+    // Puts a line that is not Pascal right after the unit's "implementation".
+    bool breakUnit(const QString &unit) const {
+        QFile file(path("Demo/" + unit + ".Pas"));
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray text = file.readAll();
+        file.close();
+        const qsizetype at = text.indexOf("implementation");
+        if (at < 0)
+            return false;
+        text.insert(at + qsizetype(strlen("implementation")), "\n  this is not Pascal at all;\n");
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(text) == text.size();
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QString ReadAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+class RealCompilerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!QFileInfo(QStringLiteral(STANDIN_COMPILER)).isExecutable())
+            QSKIP("the stand-in compiler Bin/DCC32.EXE is not built");
+        if (QStandardPaths::findExecutable(QStringLiteral("fpc")).isEmpty())
+            QSKIP("Free Pascal (fpc) is not installed");
+    }
+
+    void buildsAndStartsLumio_data() {
+        QTest::addColumn<int>("generation");
+        QTest::addColumn<QString>("unitFolder");
+        QTest::newRow("Forgeway") << int(RuntimeGeneration::Delphi4) << QStringLiteral("Delphi-4");
+        QTest::newRow("Forgeway3") << int(RuntimeGeneration::Delphi3) << QStringLiteral("Delphi-3");
+    }
+    void buildsAndStartsLumio() {
+        QFETCH(int, generation);
+        QFETCH(QString, unitFolder);
+        KitCopy kit;
+        const QString trace = kit.path(QStringLiteral("lumio-trace.txt"));
+        qputenv("LUMIO_TRACE", QFile::encodeName(trace));
+
+        AppFixture f{static_cast<RuntimeGeneration>(generation)};
+        f.seam.exe = kit.exe();
+        f.seam.reallyStart = true;
+        f.seam.tickStep = TicksPerReading;
+        int captionAtClose = 0;
+        QObject::connect(Form2, &QWidget::windowTitleChanged, Form2, [&] {
+            if (!Form2->TUj->Enabled())
+                captionAtClose = Form2->TUj->Tag;
+        });
+
+        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
+        // The stand-in's size is its own, so the window's first choice stays.
+        QCOMPARE(Form1->RG->ItemIndex(), unitFolder == QLatin1String("Delphi-3") ? 0 : 1);
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        Form1->BitBtn1->click(); // runs the whole build, wait dialog included
+
+        QCOMPARE(f.seam.boxes, QStringList({ProjectCompiledBox, RunQuestion}));
+        QCOMPARE(kit.compiledUnits(), DemoUnits);
+        QVERIFY(kit.exists(QStringLiteral("Demo/Lumio.EXE")));
+        // The wait dialog closed by itself on the tick that found all six
+        // units, well before its time-out.
+        QVERIFY(!Form2->isVisible());
+        QVERIFY2(captionAtClose >= 1 && captionAtClose < 31, qPrintable(Form2->Caption()));
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [%1]").arg(captionAtClose));
+
+        // Six unit compiles, the project, and Lumio itself.
+        QCOMPARE(f.seam.starts.size(), std::size_t(8));
+        QCOMPARE(QString::fromStdString(f.seam.starts.back().program),
+                 kit.path(QStringLiteral("Demo/Lumio.EXE")));
+        QCOMPARE(Form1->Tag, 1);
+        QCOMPARE(f.seam.terminateCalls, 1);
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+
+        // Lumio ran, built against the unit folder the window had chosen.
+        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(trace).contains(unitFolder), 15000);
+        QVERIFY(!ReadAll(trace).contains(unitFolder == QLatin1String("Delphi-3")
+                                             ? QStringLiteral("Delphi-4")
+                                             : QStringLiteral("Delphi-3")));
+    }
+
+    // Orb.Pas does not compile: no Orb.DCU, and Lumio.DPR (which needs Orb
+    // through Brook) fails too, so the build ends with the failure message.
+    void brokenUnitEndsInTheFailureMessage() {
+        KitCopy kit;
+        QVERIFY(kit.breakUnit(QStringLiteral("Orb")));
+        const QString trace = kit.path(QStringLiteral("lumio-trace.txt"));
+        qputenv("LUMIO_TRACE", QFile::encodeName(trace));
+
+        AppFixture f;
+        f.seam.exe = kit.exe();
+        f.seam.reallyStart = true;
+        f.seam.tickStep = TicksPerReading;
+
+        // The dialog would wait out its 31 seconds for Orb.DCU. Once the
+        // units that do compile are there, play the remaining ticks at once.
+        bool ranOut = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+            if (!Form2->isVisible() || kit.compiledUnits().size() < 4)
+                return;
+            for (int i = 0; i < 40 && Form2->isVisible(); ++i)
+                Form2->TUj->Tick();
+            ranOut = !Form2->isVisible();
+        });
+        poll.start(50);
+
+        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
+        Form1->BitBtn1->click();
+        poll.stop();
+
+        QVERIFY(ranOut);
+        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]"));
+        QCOMPARE(f.seam.boxes, QStringList({ProjectCompiledBox, CouldNotCompileBox}));
+        // Seven compiles, and nothing started afterwards.
+        QCOMPARE(f.seam.starts.size(), std::size_t(7));
+        QCOMPARE(f.seam.terminateCalls, 0);
+        QCOMPARE(Form1->Tag, 0);
+        QVERIFY(!kit.compiledUnits().contains(QStringLiteral("Orb")));
+        for (const QString unit : {"Cove", "Fable", "Mint", "Quillset"})
+            QVERIFY2(kit.compiledUnits().contains(unit), qPrintable(unit));
+        QVERIFY(!kit.exists(QStringLiteral("Demo/Lumio.EXE")));
+        QVERIFY(!QFileInfo::exists(trace));
+        // Free Pascal's own outputs stay out of the kit.
+        const QStringList leftovers =
+            QDir(kit.path(QStringLiteral("Demo"))).entryList({"*.o", "*.ppu", "*.res"});
+        QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
+        // The window is ready for another try.
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        QVERIFY(Form1->BitBtn1->isEnabled());
+    }
+};
+
+QTEST_MAIN(RealCompilerTest)
+#include "RealCompilerTest.moc"
