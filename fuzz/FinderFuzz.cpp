@@ -3,6 +3,7 @@
 // with any byte but "/" and NUL, some of them spelling the compiler's name
 // in another case.  The scan must end, visit exactly the entries a plain
 // pre-order walk of the same listings visits, and find the same file.
+#include "ListingWalk.h"
 #include "NativeText.h"
 #include "components/FileFind.h"
 #include "host/Text.h"
@@ -53,23 +54,6 @@ struct Reference {
         closedir(dir);
     }
 };
-
-void removeAt(int parent, const char *name) {
-    if (unlinkat(parent, name, 0) == 0)
-        return;
-    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (fd >= 0) {
-        DIR *dir = fdopendir(fd);
-        std::vector<std::string> names;
-        while (const dirent *e = readdir(dir))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        for (const std::string &n : names)
-            removeAt(dirfd(dir), n.c_str());
-        closedir(dir);
-    }
-    unlinkat(parent, name, AT_REMOVEDIR);
-}
 
 } // namespace
 
@@ -132,6 +116,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     require(toNative(find.Found()) == expected.found);
     require(find.Enabled() == expected.found.empty());
 
-    removeAt(AT_FDCWD, made);
+    walk::removeAt(AT_FDCWD, made);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "Hostile.h"
 
+#include "ListingWalk.h"
+
 #include "Timer.h"
 #include "Unit2.h"
 
@@ -59,29 +61,6 @@ void walk(int dirFd, const std::string &prefix, Snapshot &out) {
         }
     }
     closedir(dir);
-}
-
-void removeAt(int parentFd, const char *name) {
-    if (unlinkat(parentFd, name, 0) == 0)
-        return;
-    fchmodat(parentFd, name, 0700, 0);
-    const int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    std::vector<std::string> names;
-    if (DIR *dir = fdopendir(fd)) {
-        while (const dirent *e = readdir(dir)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..")
-                names.push_back(n);
-        }
-        for (const std::string &n : names)
-            removeAt(dirfd(dir), n.c_str());
-        closedir(dir);
-    } else {
-        close(fd);
-    }
-    unlinkat(parentFd, name, AT_REMOVEDIR);
 }
 
 constexpr const char *MarkerVariable = "FORGEWAY_RELIABILITY_RUN";
@@ -211,7 +190,7 @@ std::vector<std::string> runs(const std::string &logDir) {
 }
 
 void removeTree(const std::string &path) {
-    removeAt(AT_FDCWD, path.c_str());
+    walk::removeAt(AT_FDCWD, path.c_str());
 }
 
 ProcessMarker::ProcessMarker()

@@ -73,25 +73,27 @@ inline int openDescriptors() {
     return n;
 }
 
-// Removes the entry name below the folder dirFd, whatever its depth.
+// Removes the entry name below the folder dirFd, whatever its depth, also
+// folders that were made unreadable.
 inline void removeAt(int dirFd, const char *name) {
+    if (unlinkat(dirFd, name, 0) == 0)
+        return;
+    fchmodat(dirFd, name, 0700, 0);
     const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR *d = fdopendir(fd)) {
-            std::vector<std::string> names;
-            while (const dirent *e = readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                    names.push_back(e->d_name);
-            for (const std::string &n : names)
-                removeAt(dirfd(d), n.c_str());
-            closedir(d);
-        } else {
-            close(fd);
-        }
-        unlinkat(dirFd, name, AT_REMOVEDIR);
+    if (fd < 0)
+        return;
+    if (DIR *d = fdopendir(fd)) {
+        std::vector<std::string> names;
+        while (const dirent *e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        for (const std::string &n : names)
+            removeAt(dirfd(d), n.c_str());
+        closedir(d);
     } else {
-        unlinkat(dirFd, name, 0);
+        close(fd);
     }
+    unlinkat(dirFd, name, AT_REMOVEDIR);
 }
 
 } // namespace walk
