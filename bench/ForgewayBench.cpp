@@ -144,7 +144,7 @@ Result scanChild(const std::string &platform, const std::string &display, const 
 }
 
 struct TreeRow {
-    bench::TreeSpec spec;
+    bench::TreeSpec shape;
     std::uint64_t entries = 0;
     std::map<std::string, std::vector<Result>> scans; // by platform
     std::vector<double> findS, walkS;
@@ -190,12 +190,12 @@ int runDriver(int argc, char **argv) {
 
     const std::int64_t start = NowNs();
     std::vector<TreeRow> trees(2);
-    trees[0].spec = {"realistic-1M", 20240601, 1'000'000, false};
-    trees[1].spec = {"flat-200k", 20240602, 200'000, true};
+    trees[0].shape = {"realistic-1M", 20240601, 1'000'000, false};
+    trees[1].shape = {"flat-200k", 20240602, 200'000, true};
     for (TreeRow &t : trees) {
-        const std::string root = bench::EnsureTree(base, t.spec);
+        const std::string root = bench::EnsureTree(base, t.shape);
         t.entries = bench::WalkBare(root); // also warms the cache
-        std::fprintf(stderr, "%s: %llu entries; %d rounds\n", t.spec.name.c_str(),
+        std::fprintf(stderr, "%s: %llu entries; %d rounds\n", t.shape.name.c_str(),
                      (unsigned long long)t.entries, rounds);
         std::vector<std::string> kinds = platforms;
         kinds.push_back("find");
@@ -246,7 +246,7 @@ int runDriver(int argc, char **argv) {
     std::printf("\n");
     for (const TreeRow &t : trees) {
         const double w = median(t.walkS), f = median(t.findS);
-        std::printf("| %s | %llu | %.3f s | %.3f s |", t.spec.name.c_str(),
+        std::printf("| %s | %llu | %.3f s | %.3f s |", t.shape.name.c_str(),
                     (unsigned long long)t.entries, w, f);
         for (const auto &p : platforms)
             std::printf(" %.3f s |", median(column(t.scans.at(p), "scan_s")));
@@ -272,7 +272,7 @@ int runDriver(int argc, char **argv) {
                     growth.push_back(r.at("after_hwm_kb") - r.at("idle_hwm_kb"));
             std::printf("| %s | %s | %.2f / %.2f / %.2f | %.2f / %.2f / %.2f | %.0f | %.1f MiB | "
                         "%.1f MiB | %.0f KiB (max %.0f) |\n",
-                        t.spec.name.c_str(), name(p).c_str(), m("timer_p50"), m("timer_p99"),
+                        t.shape.name.c_str(), name(p).c_str(), m("timer_p50"), m("timer_p99"),
                         m("timer_max"), m("input_p50"), m("input_p99"), m("input_max"),
                         m("paints_per_s"), m("idle_hwm_kb") / 1024, m("after_hwm_kb") / 1024,
                         median(growth),
@@ -318,7 +318,7 @@ int runDriver(int argc, char **argv) {
     const Result &w = waits[gp];
     auto verdict = [](bool ok) { return ok ? "met" : "NOT MET"; };
     std::printf("\nGoals (%s):\n", name(gp).c_str());
-    std::printf("- scan / find on %s: %.2f (goal <= 1.0): %s\n", real.spec.name.c_str(),
+    std::printf("- scan / find on %s: %.2f (goal <= 1.0): %s\n", real.shape.name.c_str(),
                 s / median(real.findS), verdict(s / median(real.findS) <= 1.0));
     std::printf("- scan / bare readdir: %.2f (stretch <= 1.3): %s\n", s / median(real.walkS),
                 verdict(s / median(real.walkS) <= 1.3));

@@ -20,10 +20,10 @@
 namespace bench {
 namespace {
 
-std::string stampOf(const TreeSpec &spec) {
+std::string stampOf(const TreeSpec &shape) {
     std::ostringstream s;
-    s << "forgeway-bench tree v2 seed=" << spec.seed << " entries=" << spec.entries
-      << " flat=" << spec.flat << " depth=3-12 fanout=5-50 names=5-40\n";
+    s << "forgeway-bench tree v2 seed=" << shape.seed << " entries=" << shape.entries
+      << " flat=" << shape.flat << " depth=3-12 fanout=5-50 names=5-40\n";
     return s.str();
 }
 
@@ -79,13 +79,13 @@ void touchAt(int dirFd, const std::string &name) {
     close(fd);
 }
 
-void makeFlat(const std::string &root, const TreeSpec &spec) {
-    std::mt19937_64 rng(spec.seed);
+void makeFlat(const std::string &root, const TreeSpec &shape) {
+    std::mt19937_64 rng(shape.seed);
     NameMaker names(rng);
     const int dir = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         fail("open " + root);
-    for (std::uint64_t i = 0; i < spec.entries; ++i)
+    for (std::uint64_t i = 0; i < shape.entries; ++i)
         touchAt(dir, names.make(true) + "_" + std::to_string(i));
     close(dir);
 }
@@ -93,8 +93,8 @@ void makeFlat(const std::string &root, const TreeSpec &spec) {
 // Folders are filled in random order from a pool of folders still empty, so
 // that depths spread over the whole range; once the entries left would only
 // just fill the folders still open, the rest get files only.
-void makeRealistic(const std::string &root, const TreeSpec &spec) {
-    std::mt19937_64 rng(spec.seed);
+void makeRealistic(const std::string &root, const TreeSpec &shape) {
+    std::mt19937_64 rng(shape.seed);
     NameMaker names(rng);
     struct Open {
         std::string path;
@@ -113,7 +113,7 @@ void makeRealistic(const std::string &root, const TreeSpec &spec) {
             fail("open " + folder.path);
         const int count = names.pick(5, 50);
         const bool growing =
-            double(made) + double(open.size() + 1) * meanFill < double(spec.entries);
+            double(made) + double(open.size() + 1) * meanFill < double(shape.entries);
         for (int i = 0; i < count; ++i) {
             bool sub = false;
             if (folder.depth < 3)
@@ -160,13 +160,13 @@ std::uint64_t walkFd(int dirFd) {
 
 } // namespace
 
-std::string EnsureTree(const std::string &base, const TreeSpec &spec) {
-    const std::string root = base + "/" + spec.name;
-    const std::string stampFile = base + "/" + spec.name + ".stamp";
-    if (readAll(stampFile) == stampOf(spec))
+std::string EnsureTree(const std::string &base, const TreeSpec &shape) {
+    const std::string root = base + "/" + shape.name;
+    const std::string stampFile = base + "/" + shape.name + ".stamp";
+    if (readAll(stampFile) == stampOf(shape))
         return root;
     std::fprintf(stderr, "generating %s (%llu entries, seed %llu)...\n", root.c_str(),
-                 (unsigned long long)spec.entries, (unsigned long long)spec.seed);
+                 (unsigned long long)shape.entries, (unsigned long long)shape.seed);
     ::unlink(stampFile.c_str());
     if (::access(root.c_str(), F_OK) == 0) {
         const std::string old = root + ".old." + std::to_string(::getpid());
@@ -183,11 +183,11 @@ std::string EnsureTree(const std::string &base, const TreeSpec &spec) {
     ::mkdir(base.c_str(), 0755);
     if (::mkdir(root.c_str(), 0755) != 0)
         fail("mkdir " + root);
-    if (spec.flat)
-        makeFlat(root, spec);
+    if (shape.flat)
+        makeFlat(root, shape);
     else
-        makeRealistic(root, spec);
-    std::ofstream(stampFile) << stampOf(spec);
+        makeRealistic(root, shape);
+    std::ofstream(stampFile) << stampOf(shape);
     return root;
 }
 

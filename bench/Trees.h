@@ -14,9 +14,9 @@ struct TreeSpec {
     bool flat;             // one folder of files, or a realistic tree
 };
 
-// Makes the tree under base unless a tree of the same spec is already there.
+// Makes the tree under base unless a tree of the same shape is already there.
 // Returns its root; prints what it does to stderr.
-std::string EnsureTree(const std::string &base, const TreeSpec &spec);
+std::string EnsureTree(const std::string &base, const TreeSpec &shape);
 
 // Recursive readdir over root using d_type, without building paths; the
 // number of entries listed ("." and ".." included, as the scan reports them).

@@ -11,7 +11,9 @@
 #include "Unit2.h"
 #include "host/Clock.h"
 
+#include "Boxes.h"
 #include <QFile>
+
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -25,13 +27,6 @@
 
 namespace {
 
-const QString PasCompile =
-    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
-const QString CouldNotCompile = QStringLiteral(
-    "message: Could not compile Lumio.DPR! Try to run this application again, or install "
-    "Tessaline into the Delphi, and try compile with Delphi...");
-const QString SuccessQuestion =
-    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
 const QString PleaseWait = QStringLiteral("Please wait...");
 
 QString panel() {
@@ -177,7 +172,7 @@ private Q_SLOTS:
 
         QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, versionIndex));
         QCOMPARE(b.form2->shows, 1);
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(b.panelWhileForm2Up, QStringList{PleaseWait});
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
         QCOMPARE(panel(), QString());
@@ -209,8 +204,8 @@ private Q_SLOTS:
         b.press();
 
         QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, 1) + expectedCompiles(kit, 0));
-        QCOMPARE(b.seam.boxes,
-                 (QStringList{PasCompile, PasCompile, SuccessQuestion, SuccessQuestion}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::PasCompile,
+                                            boxes::SuccessQuestion, boxes::SuccessQuestion}));
         QVERIFY(b.readingsSince(before) < 500); // the outer wait ended on the output, not the clock
         QCOMPARE(b.form2->shows, 2);
         QCOMPARE(b.panelWhileForm2Up, (QStringList{PleaseWait, PleaseWait}));
@@ -260,7 +255,7 @@ private Q_SLOTS:
         b.press();
         QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, 1));
         QCOMPARE(b.form2->shows, 1);
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(panel(), QString());
     }
 
@@ -317,7 +312,7 @@ private Q_SLOTS:
         QCOMPARE(b.seam.beeps, 0);
         QCOMPARE(b.seam.starts.size(), std::size_t(7));
         QCOMPARE(b.seam.starts.front().program, folder);
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
     }
 
     // A Lumio.EXE from an earlier build: nothing is compiled, the dialog is
@@ -332,7 +327,7 @@ private Q_SLOTS:
         QVERIFY(b.seam.starts.empty());
         QCOMPARE(b.form2->shows, 1);
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]")); // no units: it ran out
-        QCOMPARE(b.seam.boxes, QStringList{SuccessQuestion});
+        QCOMPARE(b.seam.boxes, QStringList{boxes::SuccessQuestion});
         QCOMPARE(b.readingsSince(before), 1u); // the wait ended at its first probe
         QCOMPARE(b.panelWhileBoxUp, QStringList{PleaseWait});
         QCOMPARE(panel(), QString());
@@ -354,7 +349,7 @@ private Q_SLOTS:
         b.press();
         readings = b.readingsSince(before);
         QCOMPARE(b.seam.starts.size(), std::size_t(7));
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, SuccessQuestion}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
         QVERIFY2(readings > 1 && readings < 900, qPrintable(QString::number(readings)));
         QCOMPARE(panel(), QString());
     }
@@ -382,7 +377,7 @@ private Q_SLOTS:
         b.press();
         // Readings 0, 1000, ..., 10000: the last one ends the wait.
         QCOMPARE(b.readingsSince(startReading), 11u);
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
         QCOMPARE(panel(), QString());
         QCOMPARE(Form1->Tag, 0);
@@ -408,7 +403,7 @@ private Q_SLOTS:
         };
         b.press();
 
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, SuccessQuestion}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
         QCOMPARE(panel(), QString());
@@ -454,9 +449,9 @@ private Q_SLOTS:
 
         QCOMPARE(describe(b.seam.starts), QStringList{fromNative(kit.output())});
         QCOMPARE(b.seam.boxes,
-                 (QStringList{SuccessQuestion, QStringLiteral("message: Could not start ") +
-                                                   fromNative(kit.output()) + QStringLiteral(": ") +
-                                                   reason}));
+                 (QStringList{boxes::SuccessQuestion, QStringLiteral("message: Could not start ") +
+                                                          fromNative(kit.output()) +
+                                                          QStringLiteral(": ") + reason}));
         QVERIFY(!Form1->isMinimized());
         QCOMPARE(Form1->Tag, 0);
         QCOMPARE(b.seam.terminateCalls, 0);
@@ -484,7 +479,7 @@ private Q_SLOTS:
             }
         };
         b.press();
-        QCOMPARE(b.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         const auto wallMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(waitEnd - waitStart).count();
         const double cpuMs = (cpuEnd - cpuStart) * 1000;
@@ -517,7 +512,7 @@ private Q_SLOTS:
             b.press();
             if (writer.joinable())
                 writer.join();
-            QCOMPARE(b.seam.boxes, (QStringList{PasCompile, SuccessQuestion}));
+            QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
             const Clock::time_point made{Clock::duration(created.load())};
             delays.push_back(std::chrono::duration<double, std::milli>(asked - made).count());
             QVERIFY(QFile::remove(QString::fromStdString(kit.output())));

@@ -5,6 +5,7 @@
 #include "AppFixture.h"
 #include "Timer.h"
 
+#include "Boxes.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 #ifndef STANDIN_COMPILER
@@ -24,14 +26,6 @@
 namespace {
 
 const QStringList DemoUnits{"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"};
-
-const QString ProjectCompiledBox =
-    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
-const QString RunQuestion =
-    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
-const QString CouldNotCompileBox = QStringLiteral(
-    "message: Could not compile Lumio.DPR! Try to run this application again, or install "
-    "Tessaline into the Delphi, and try compile with Delphi...");
 
 // One reading of the tick counter per cycle of the ten-second wait for
 // Lumio.EXE, and each cycle sleeps at most 10 ms: so the wait lasts about as
@@ -131,7 +125,7 @@ private Q_SLOTS:
         QVERIFY(Form1->BitBtn1->isEnabled());
         Form1->BitBtn1->click(); // runs the whole build, wait dialog included
 
-        QCOMPARE(f.seam.boxes, QStringList({ProjectCompiledBox, RunQuestion}));
+        QCOMPARE(f.seam.boxes, QStringList({boxes::PasCompile, boxes::SuccessQuestion}));
         QCOMPARE(kit.compiledUnits(), DemoUnits);
         QVERIFY(kit.exists(QStringLiteral("Demo/Lumio.EXE")));
         // The wait dialog closed by itself on the tick that found all six
@@ -187,7 +181,7 @@ private Q_SLOTS:
 
         QVERIFY(ranOut);
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]"));
-        QCOMPARE(f.seam.boxes, QStringList({ProjectCompiledBox, CouldNotCompileBox}));
+        QCOMPARE(f.seam.boxes, QStringList({boxes::PasCompile, boxes::CouldNotCompile}));
         // Seven compiles, and nothing started afterwards.
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         QCOMPARE(f.seam.terminateCalls, 0);

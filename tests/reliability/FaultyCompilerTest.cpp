@@ -10,20 +10,14 @@
 #include "StatusBar.h"
 #include "TempTree.h"
 
+#include "Boxes.h"
 #include <QElapsedTimer>
+
 #include <QTest>
 #include <fstream>
 #include <sys/stat.h>
 
 namespace {
-
-const QString PasCompile =
-    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
-const QString CouldNotCompile =
-    QStringLiteral("message: Could not compile Lumio.DPR! Try to run this application again, or "
-                   "install Tessaline into the Delphi, and try compile with Delphi...");
-const QString Success =
-    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
 
 std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -88,7 +82,8 @@ private Q_SLOTS:
         Form1->BitBtn1Click(nullptr);
         const qint64 ms = clock.elapsed();
 
-        QCOMPARE(f.seam.boxes, (QStringList{PasCompile, builds ? Success : CouldNotCompile}));
+        QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, builds ? boxes::SuccessQuestion
+                                                                      : boxes::CouldNotCompile}));
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         QVERIFY2(ms < 15000, qPrintable(QString::number(ms)));
         QVERIFY(driver.ticks > 0);
@@ -148,13 +143,13 @@ private Q_SLOTS:
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(compiler));
         Form1->BitBtn1Click(nullptr);
-        QCOMPARE(f.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QVERIFY(!hostile::exists(kit + "/Demo/Lumio.EXE"));
 
         QTRY_VERIFY_WITH_TIMEOUT(hostile::exists(kit + "/Demo/Lumio.EXE"), 10000);
         f.seam.boxes.clear();
         Form1->BitBtn1Click(nullptr);
-        QCOMPARE(f.seam.boxes, QStringList{Success});
+        QCOMPARE(f.seam.boxes, QStringList{boxes::SuccessQuestion});
         QCOMPARE(f.seam.starts.size(), std::size_t(7)); // nothing compiled the second time
         QVERIFY(hostile::noChildren());
     }

@@ -9,22 +9,15 @@
 #include "TempTree.h"
 #include "host/Process.h"
 
+#include "Boxes.h"
 #include <QDir>
 #include <QElapsedTimer>
+
 #include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-const QString NotFound = QStringLiteral("message: DCC32.EXE not found this path: ");
-const QString PasCompile =
-    QStringLiteral("message: *.Pas compile. Click OK to continue and compile Lumio.DPR!");
-const QString CouldNotCompile =
-    QStringLiteral("message: Could not compile Lumio.DPR! Try to run this application again, or "
-                   "install Tessaline into the Delphi, and try compile with Delphi...");
-const QString Success =
-    QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
 
 // A kit, a folder for stand-ins, a folder for their logs and a working folder
 // in which a shell, had one run, would leave "pwned".
@@ -90,7 +83,7 @@ private Q_SLOTS:
         Form1->Edit1->setText(text);
         Form1->BitBtn1Click(nullptr);
 
-        QCOMPARE(f.seam.boxes, QStringList{NotFound + Form1->Edit1->text()});
+        QCOMPARE(f.seam.boxes, QStringList{boxes::NotFound + Form1->Edit1->text()});
         QCOMPARE(f.seam.beeps, 1);
         QVERIFY(f.seam.starts.empty());
         QVERIFY(!Form2->isVisible());
@@ -136,7 +129,7 @@ private Q_SLOTS:
                  QByteArray::fromStdString(compiler));
         Form1->BitBtn1Click(nullptr);
 
-        QCOMPARE(f.seam.boxes, (QStringList{PasCompile, Success}));
+        QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         for (const RecordedStart &s : f.seam.starts)
             QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(compiler));
@@ -198,7 +191,7 @@ private Q_SLOTS:
         clock.start();
         Form1->BitBtn1Click(nullptr);
 
-        QCOMPARE(f.seam.boxes, (QStringList{PasCompile, CouldNotCompile}));
+        QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         QVERIFY(clock.elapsed() < 10000);
         QTest::qWait(200); // a start that had gone wrong would have acted by now
