@@ -3,6 +3,7 @@
 // dangling link and a link loop).  It must never crash or block, a folder-
 // or-file mask never admits more than the any-entry mask, and a path without
 // wildcards exists exactly when the host can examine it.
+#include "ListingWalk.h"
 #include "host/FileSearch.h"
 #include "host/Text.h"
 
@@ -20,10 +21,15 @@ void require(bool ok) {
         std::abort();
 }
 
+char scratch[] = "/tmp/fuzz-path-exists-XXXXXX";
+
 void setUp() {
-    char dir[] = "/tmp/fuzz-path-exists-XXXXXX";
-    require(mkdtemp(dir) != nullptr);
-    require(chdir(dir) == 0);
+    require(mkdtemp(scratch) != nullptr);
+    require(chdir(scratch) == 0);
+    std::atexit([] {
+        if (chdir("/") == 0)
+            walk::removeAt(AT_FDCWD, scratch);
+    });
     close(creat("DCC32.EXE", 0755));
     close(creat(".hidden", 0644));
     mkdir("Demo", 0755);

@@ -12,7 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-15}
-build=${FUZZ_BUILD:-build-fuzz}
+# Absolute: a target may change its working folder.
+build=$(realpath -m "${FUZZ_BUILD:-build-fuzz}")
 
 # The fuzzer runtime and its sanitizers come with clang's compiler-rt.
 tools/install-deps.sh clang libclang-rt-14-dev
