@@ -25,19 +25,6 @@ private Q_SLOTS:
         QCOMPARE(DemoDir("/Forgeway"), std::string("/Demo"));
         QCOMPARE(UnitDir("/Forgeway", 0), std::string("/Delphi-3"));
     }
-
-    void unitTableInCompileOrder() {
-        const char *sources[] = {"/Cove.Pas -U", "/Fable.Pas -U",    "/Mint.Pas -U",
-                                 "/Orb.Pas -U",  "/Quillset.Pas -U", "/Brook.Pas -U"};
-        const char *compiled[] = {"/Cove.DCU", "/Fable.DCU",    "/Mint.DCU",
-                                  "/Orb.DCU",  "/Quillset.DCU", "/Brook.DCU"};
-        QCOMPARE(DemoUnitTable.size(), std::size_t(6));
-        for (std::size_t i = 0; i < DemoUnitTable.size(); ++i) {
-            QCOMPARE(std::string(DemoUnitTable[i].source), std::string(sources[i]));
-            QCOMPARE(std::string(DemoUnitTable[i].compiled), std::string(compiled[i]));
-        }
-        QCOMPARE(std::string(ProjectLiteral), std::string("/Lumio.DPR -U"));
-    }
 };
 
 QTEST_GUILESS_MAIN(KitLayoutTest)

@@ -3,79 +3,28 @@
 // questions answered OK, and a Lumio.EXE that starts and says which unit
 // folder it was built with.  Also a kit with a unit that does not compile.
 #include "AppFixture.h"
+#include "Boxes.h"
+#include "KitSources.h"
 #include "Timer.h"
 
-#include "Boxes.h"
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-
 #include <QTest>
 
 #ifndef STANDIN_COMPILER
 #error "STANDIN_COMPILER must name the built stand-in compiler"
 #endif
-#ifndef KIT_SOURCE_DIR
-#error "KIT_SOURCE_DIR must name the kit's source folder"
-#endif
 
 namespace {
-
-const QStringList DemoUnits{"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"};
 
 // One reading of the tick counter per cycle of the ten-second wait for
 // Lumio.EXE, and each cycle sleeps at most 10 ms: so the wait lasts about as
 // long as it would on the clock.
 constexpr std::uint32_t TicksPerReading = 10;
 
-// A private copy of the kit's sources: <root>/Demo, Delphi-3, Delphi-4, with
-// the program's own path at <root>/Forgeway.
-class KitCopy {
+// The kit's sources, with the program's own path at <root>/Forgeway.
+class KitCopy : public KitSources {
 public:
-    KitCopy() {
-        const QRegularExpression source(QStringLiteral("\\.(pas|dpr|pp|inc)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-        for (const QString folder : {"Demo", "Delphi-3", "Delphi-4"}) {
-            QDir(dir_.path()).mkpath(folder);
-            QDirIterator it(QStringLiteral(KIT_SOURCE_DIR "/") + folder, QDir::Files);
-            while (it.hasNext()) {
-                it.next();
-                if (source.match(it.fileName()).hasMatch())
-                    QFile::copy(it.filePath(), path(folder + "/" + it.fileName()));
-            }
-        }
-    }
-    QString path(const QString &rel) const { return dir_.filePath(rel); }
     std::string exe() const { return path(QStringLiteral("Forgeway")).toStdString(); }
-    bool exists(const QString &rel) const { return QFileInfo::exists(path(rel)); }
-    QStringList compiledUnits() const {
-        QStringList present;
-        for (const QString &unit : DemoUnits)
-            if (exists("Demo/" + unit + ".DCU"))
-                present << unit;
-        return present;
-    }
-    // Puts a line that is not Pascal right after the unit's "implementation".
-    bool breakUnit(const QString &unit) const {
-        QFile file(path("Demo/" + unit + ".Pas"));
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        QByteArray text = file.readAll();
-        file.close();
-        const qsizetype at = text.indexOf("implementation");
-        if (at < 0)
-            return false;
-        text.insert(at + qsizetype(strlen("implementation")), "\n  this is not Pascal at all;\n");
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               file.write(text) == text.size();
-    }
-
-private:
-    QTemporaryDir dir_;
 };
 
 QString ReadAll(const QString &path) {
@@ -126,7 +75,7 @@ private Q_SLOTS:
         Form1->BitBtn1->click(); // runs the whole build, wait dialog included
 
         QCOMPARE(f.seam.boxes, QStringList({boxes::PasCompile, boxes::SuccessQuestion}));
-        QCOMPARE(kit.compiledUnits(), DemoUnits);
+        QCOMPARE(kit.compiledUnits(), KitUnits);
         QVERIFY(kit.exists(QStringLiteral("Demo/Lumio.EXE")));
         // The wait dialog closed by itself on the tick that found all six
         // units, well before its time-out.

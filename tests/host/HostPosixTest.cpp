@@ -1,6 +1,7 @@
 // The POSIX half of the host layer: directory search, existence probes,
 // drives from the mount table and detached process start.
 #include "Check.h"
+#include "ListingWalk.h"
 
 #include "host/Drives.h"
 #include "host/FileSearch.h"
@@ -27,8 +28,8 @@ struct Scratch {
         root = mkdtemp(tmpl);
     }
     ~Scratch() {
-        const std::string cmd = "rm -rf '" + root + "'";
-        CHECK(std::system(cmd.c_str()) == 0);
+        walk::removeAt(AT_FDCWD, root.c_str());
+        CHECK(access(root.c_str(), F_OK) != 0);
     }
     std::string path(const std::string &rel) const { return root + "/" + rel; }
     void file(const std::string &rel, std::size_t size = 0) const {

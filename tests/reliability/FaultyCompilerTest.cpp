@@ -14,17 +14,7 @@
 #include <QElapsedTimer>
 
 #include <QTest>
-#include <fstream>
 #include <sys/stat.h>
-
-namespace {
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-} // namespace
 
 class FaultyCompilerTest : public QObject {
     Q_OBJECT
@@ -101,7 +91,7 @@ private Q_SLOTS:
                 if (rel.rfind("fds.", 0) != 0)
                     continue;
                 ++streams;
-                QCOMPARE(QByteArray::fromStdString(readFile(logs + "/" + rel)),
+                QCOMPARE(QByteArray::fromStdString(hostile::readFile(logs + "/" + rel)),
                          QByteArray("/dev/null\n/dev/null\n"));
             }
             QCOMPARE(streams, 7);

@@ -3,6 +3,7 @@
 // something that is not a program.  Only the named program may ever run, and
 // nothing may crash; each case ends in the workflow's own messages.
 #include "AppFixture.h"
+#include "BuildKit.h"
 #include "Hostile.h"
 #include "NativeText.h"
 #include "StatusBar.h"
@@ -35,12 +36,7 @@ struct Bench {
         hostile::makeKit(kit);
         QDir::setCurrent(fromNative(cwd));
     }
-    ~Bench() {
-        QDir::setCurrent(oldCwd);
-        // Qt cannot remove names that are not UTF-8; we can.
-        hostile::removeTree(tree.root());
-        mkdir(tree.root().c_str(), 0700);
-    }
+    ~Bench() { QDir::setCurrent(oldCwd); }
 
     // Any entry named pwned anywhere in the tree.
     bool pwned() const {
@@ -57,9 +53,13 @@ class HostileInputTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // %T stands for the tree's root, which holds a file DCC32.EXE.
     void textThatNamesNothing_data() {
         QTest::addColumn<QString>("text");
         QTest::newRow("empty") << QString();
+        QTest::newRow("no such file") << QStringLiteral("%T/DCC32.EX");
+        QTest::newRow("trailing blank, never trimmed") << QStringLiteral("%T/DCC32.EXE ");
+        QTest::newRow("leading blank, never trimmed") << QStringLiteral(" %T/DCC32.EXE");
         QTest::newRow("blanks only") << QStringLiteral("   \t ");
         QTest::newRow("64 KiB") << QString(65536, QLatin1Char('A'));
         QTest::newRow("64 KiB of folders") << QStringLiteral("/x").repeated(32768);
@@ -76,18 +76,31 @@ private Q_SLOTS:
     void textThatNamesNothing() {
         QFETCH(QString, text);
         Bench b;
+        hostile::writeFile(b.tree.path("DCC32.EXE"), "");
+        text.replace(QStringLiteral("%T"), fromNative(b.tree.root()));
         const auto before = hostile::snapshot(b.tree.root());
         AppFixture f;
         f.seam.reallyStart = true;
         f.seam.exe = b.kit + "/Forgeway";
+        ShowWatch form2(Form2);
         Form1->Edit1->setText(text);
+        const QString shown = Form1->Edit1->text(); // the box may hold less than 64 KiB
+        int beepsWhileBoxUp = -1;
+        QString panelWhileBoxUp = QStringLiteral("unset");
+        f.seam.whileBoxUp = [&](const QString &) {
+            beepsWhileBoxUp = f.seam.beeps;
+            panelWhileBoxUp = Form1->SB->Panels(1).Text();
+        };
         Form1->BitBtn1Click(nullptr);
 
-        QCOMPARE(f.seam.boxes, QStringList{boxes::NotFound + Form1->Edit1->text()});
+        QCOMPARE(f.seam.boxes, QStringList{boxes::NotFound + shown});
+        QCOMPARE(beepsWhileBoxUp, 1); // the beep comes first
         QCOMPARE(f.seam.beeps, 1);
         QVERIFY(f.seam.starts.empty());
-        QVERIFY(!Form2->isVisible());
+        QCOMPARE(form2.shows, 0);
+        QCOMPARE(panelWhileBoxUp, QString()); // "Please wait..." not yet
         QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        QCOMPARE(Form1->Edit1->text(), shown);
         QVERIFY(!b.pwned());
         const auto changed = hostile::changes(before, hostile::snapshot(b.tree.root()));
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
@@ -191,8 +204,12 @@ private Q_SLOTS:
         clock.start();
         Form1->BitBtn1Click(nullptr);
 
+        // Any existing entry passes the compiler check, a folder included.
+        QCOMPARE(f.seam.beeps, 0);
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
+        for (const RecordedStart &s : f.seam.starts)
+            QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(path));
         QVERIFY(clock.elapsed() < 10000);
         QTest::qWait(200); // a start that had gone wrong would have acted by now
         QVERIFY(!b.pwned());

@@ -1,5 +1,5 @@
 // The application as a test starts it: both windows created, hidden, over a
-// FakeSeam.
+// FakeSeam (or a test's own kind of FakeSeam).
 #pragma once
 
 #include "Application.h"
@@ -10,10 +10,16 @@
 #include <memory>
 
 struct AppFixture {
-    FakeSeam seam;
+private:
+    std::unique_ptr<FakeSeam> seamOwner_;
+
+public:
+    FakeSeam &seam;
     std::unique_ptr<TApplication> app;
 
-    explicit AppFixture(RuntimeGeneration generation = RuntimeGeneration::Delphi4) {
+    explicit AppFixture(RuntimeGeneration generation = RuntimeGeneration::Delphi4,
+                        std::unique_ptr<FakeSeam> fake = std::make_unique<FakeSeam>())
+        : seamOwner_(std::move(fake)), seam(*seamOwner_) {
         app = std::make_unique<TApplication>(seam, generation);
         app->Initialize();
         app->CreateForm(Form1);

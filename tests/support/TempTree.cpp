@@ -1,12 +1,32 @@
 #include "TempTree.h"
 
+#include "ListingWalk.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <unistd.h>
 
-TempTree::TempTree() {
+namespace {
+
+QTemporaryDir makeDir(bool inMemory) {
+    if (inMemory && access("/dev/shm", W_OK) == 0)
+        return QTemporaryDir(
+            QStringLiteral("/dev/shm/%1-XXXXXX").arg(QCoreApplication::applicationName()));
+    return QTemporaryDir();
+}
+
+} // namespace
+
+TempTree::TempTree(bool inMemory) : dir_(makeDir(inMemory)) {
     QVERIFY(dir_.isValid());
+}
+
+TempTree::~TempTree() {
+    if (dir_.isValid())
+        walk::removeAt(AT_FDCWD, root().c_str());
 }
 
 std::string TempTree::root() const {
@@ -24,10 +44,4 @@ void TempTree::file(const std::string &rel, qint64 size) const {
     QVERIFY(f.open(QIODevice::WriteOnly));
     if (size > 0)
         QVERIFY(f.resize(size));
-}
-
-void TempTree::kit() const {
-    folder("Demo");
-    folder("Delphi-3");
-    folder("Delphi-4");
 }

@@ -1,4 +1,6 @@
-// A folder tree in a temporary directory, built from relative paths.
+// A folder tree in a temporary directory, built from relative paths.  It is
+// removed whole at the end, whatever it holds: names that are not UTF-8,
+// paths beyond PATH_MAX, folders made unreadable.
 #pragma once
 
 #include <QTemporaryDir>
@@ -6,15 +8,17 @@
 
 class TempTree {
 public:
-    TempTree();
+    // inMemory: under /dev/shm where there is one, for trees of many entries.
+    explicit TempTree(bool inMemory = false);
+    ~TempTree();
+    TempTree(const TempTree &) = delete;
+    TempTree &operator=(const TempTree &) = delete;
     // The root, as native bytes, without a final separator.
     std::string root() const;
     std::string path(const std::string &rel) const { return root() + "/" + rel; }
     // Creates a file (and its folders); a size makes it sparse.
     void file(const std::string &rel, qint64 size = 0) const;
     void folder(const std::string &rel) const;
-    // Lays out a kit: the program's folder with Demo, Delphi-3 and Delphi-4.
-    void kit() const;
 
 private:
     QTemporaryDir dir_;

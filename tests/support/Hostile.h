@@ -1,6 +1,7 @@
-// Tools for the reliability tests: a kit whose every byte is accounted for,
-// stand-in compilers written as scripts, the wait dialog driven on a fast
-// clock, and the hunt for processes the tests left behind.
+// Tools for the tests that run real processes and odd trees: a kit whose every
+// byte is accounted for, stand-in compilers written as scripts, the wait
+// dialog driven on a fast clock, and the hunt for processes the tests left
+// behind.
 #pragma once
 
 #include <QByteArray>
@@ -35,6 +36,8 @@ std::string makeKit(const std::string &root);
 void writeExecutable(const std::string &path, const std::string &contents);
 void writeFile(const std::string &path, const std::string &contents, int mode = 0644);
 bool exists(const std::string &path);
+// The whole contents of a file; empty when it cannot be read.
+std::string readFile(const std::string &path);
 
 // A shell script that plays the compiler.  Each run writes its arguments,
 // each followed by "|", to the file run.<pid> in logDir; then it runs before

@@ -153,6 +153,11 @@ bool exists(const std::string &path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string standInScript(const std::string &logDir, const std::string &before,
                           const std::string &after) {
     // The folder's path is quoted for the shell by hand: a single-quoted word
@@ -180,10 +185,8 @@ std::string standInScript(const std::string &logDir, const std::string &before,
 std::vector<std::string> runs(const std::string &logDir) {
     std::vector<std::string> out;
     for (const auto &[rel, hash] : snapshot(logDir)) {
-        if (rel.rfind("run.", 0) != 0)
-            continue;
-        std::ifstream in(logDir + "/" + rel, std::ios::binary);
-        out.emplace_back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (rel.rfind("run.", 0) == 0)
+            out.push_back(readFile(logDir + "/" + rel));
     }
     std::sort(out.begin(), out.end());
     return out;
