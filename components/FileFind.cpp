@@ -48,12 +48,14 @@ void TFileFind::ScanDrives() {
     }
 }
 
-void TFileFind::ScanFolder(std::string folder, host::VolumeId volume) {
+void TFileFind::ScanFolder(std::string folder, host::VolumeId volume,
+                           const host::TSearchRec *within) {
     if (folder.empty() || folder.back() != host::PathDelim)
         folder += host::PathDelim;
     host::SearchOptions options;
     options.wantSize = false;
     options.stayOnVolume = volume;
+    options.within = within;
     host::TSearchRec record; // closes its search however this level is left
     int result = host::FindFirst(folder + "*.*", host::faAnyFile, record, options);
     while (result == 0 && enabled_) {
@@ -64,7 +66,7 @@ void TFileFind::ScanFolder(std::string folder, host::VolumeId volume) {
             handler(this);
         if (record.Attr & host::faDirectory) {
             if (record.Name != "." && record.Name != "..")
-                ScanFolder(folder + record.Name, volume);
+                ScanFolder(folder + record.Name, volume, &record);
         } else if (!record.Special && host::CompareText(record.Name, search_) == 0) {
             enabled_ = false; // directly: Found must survive
             found_ = folder + record.Name;

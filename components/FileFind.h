@@ -55,7 +55,9 @@ private:
     static QString fromNativeName(const std::string &s);
 
     void ScanDrives();
-    void ScanFolder(std::string folder, host::VolumeId volume);
+    // within: the parent folder's search, whose current entry is folder.
+    void ScanFolder(std::string folder, host::VolumeId volume,
+                    const host::TSearchRec *within = nullptr);
     void PumpPendingMessages();
 
     bool enabled_ = false;

@@ -23,6 +23,7 @@ inline constexpr int faAnyFile = 0x3F;
 using VolumeId = std::uint64_t;
 
 struct SearchHandle; // host-specific state of one open search
+struct TSearchRec;
 
 // What the caller wants of a search beyond the classic fields.
 struct SearchOptions {
@@ -31,6 +32,11 @@ struct SearchOptions {
     bool wantSize = true;
     // When not 0, a folder that lies on another volume lists as empty.
     VolumeId stayOnVolume = 0;
+    // The open search whose current entry is the folder to list; the path
+    // must still name that folder.  The host may then open the folder through
+    // that search instead of looking up its whole path again (on POSIX: one
+    // lookup a folder, and an entry swapped for a link meanwhile is refused).
+    const TSearchRec *within = nullptr;
 };
 
 struct TSearchRec {

@@ -8,6 +8,7 @@
 #include "Text.h"
 
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -150,8 +151,15 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
     h->everyName = h->pattern == "*";
     h->mask = mask;
     h->options = options;
-    const int fd = open(folder.empty() ? "." : folder.c_str(),
-                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    h->options.within = nullptr; // only needed to open the folder
+    if (folder.size() >= PATH_MAX)
+        return ENAMETOOLONG; // refused as opening it by its path would be
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
+    const TSearchRec *within = options.within;
+    const int fd =
+        within && within->handle && within->handle->dir
+            ? openat(dirfd(within->handle->dir), within->Name.c_str(), flags | O_NOFOLLOW)
+            : open(folder.empty() ? "." : folder.c_str(), flags);
     if (fd < 0)
         return errno ? errno : ENOENT;
     if (options.stayOnVolume != 0) {
