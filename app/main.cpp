@@ -1,9 +1,9 @@
 // Forgeway: builds the Lumio demo that lies beside it with the command-line
 // compiler it finds, and starts the result.
-#include "Application.h"
-#include "SystemSeam.h"
-#include "Unit1.h"
-#include "Unit2.h"
+#include "forms/Unit1.h"
+#include "forms/Unit2.h"
+#include "runtime/Application.h"
+#include "runtime/SystemSeam.h"
 
 #include <QApplication>
 #include <QFont>

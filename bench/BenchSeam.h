@@ -1,11 +1,13 @@
 // The seam the benchmark hands the application: the real clock, one "drive"
-// (the generated tree), and no user.  A message box or a process start would
-// mean the benchmark took a path it did not mean to; they are counted.
+// (the generated tree), and a user played by the benchmark.  A box, a start or
+// an end that the run at hand did not ask for means the benchmark took a path
+// it did not mean to; they are counted.
 #pragma once
 
-#include "Seam.h"
-#include "host/Clock.h"
+#include "runtime/Seam.h"
+#include "runtime/host/Clock.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,17 +15,34 @@ class BenchSeam final : public Seam {
 public:
     std::vector<std::string> roots;
     std::string exe = "/nonexistent/Forgeway";
-    int unexpected = 0; // boxes shown, processes started, ends requested
+    int unexpected = 0;
+
+    // The user reading a box; when unset, a box is unexpected.  onConfirm
+    // answers the question (true for OK).
+    std::function<void(const QString &)> onMessage;
+    std::function<bool(const QString &)> onConfirm;
+    // Compiles are only counted, never run.
+    bool compilesExpected = false;
+    int starts = 0;
 
     std::string exeName() override { return exe; }
     std::uint32_t tickCount() override { return host::GetTickCount(); }
     host::StartResult startProcess(const std::string &, const std::vector<std::string> &) override {
-        ++unexpected;
-        return {};
+        ++starts;
+        if (!compilesExpected)
+            ++unexpected;
+        return {true, {}};
     }
     std::vector<std::string> driveRoots() override { return roots; }
-    void showMessage(QWidget *, const QString &) override { ++unexpected; }
-    bool confirm(QWidget *, const QString &) override {
+    void showMessage(QWidget *, const QString &text) override {
+        if (onMessage)
+            onMessage(text);
+        else
+            ++unexpected;
+    }
+    bool confirm(QWidget *, const QString &text) override {
+        if (onConfirm)
+            return onConfirm(text);
         ++unexpected;
         return false;
     }

@@ -8,9 +8,9 @@
 // under the X server and offscreen (each in a fresh process), GNU find, and a
 // bare readdir walker; then the build's output wait and the start-up time;
 // and prints the table.
-#include "Child.h"
-#include "StartupProbe.h"
-#include "Trees.h"
+#include "bench/Child.h"
+#include "bench/StartupProbe.h"
+#include "bench/Trees.h"
 
 #include <QApplication>
 

@@ -1,5 +1,5 @@
-#include "StartupProbe.h"
-#include "Child.h"
+#include "bench/StartupProbe.h"
+#include "bench/Child.h"
 
 #ifdef FORGEWAY_BENCH_XCB
 #include <xcb/xcb.h>

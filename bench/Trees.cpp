@@ -1,4 +1,4 @@
-#include "Trees.h"
+#include "bench/Trees.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,8 +1,8 @@
-#include "FileFind.h"
+#include "components/FileFind.h"
 
-#include "NativeText.h"
-#include "host/Drives.h"
-#include "host/Text.h"
+#include "runtime/NativeText.h"
+#include "runtime/host/Drives.h"
+#include "runtime/host/Text.h"
 
 #include <cstdint>
 #include <cstring>

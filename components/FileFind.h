@@ -9,7 +9,7 @@
 // search, and its full path is left in Found.
 #pragma once
 
-#include "host/FileSearch.h"
+#include "runtime/host/FileSearch.h"
 
 #include <QObject>
 #include <QString>

@@ -1,28 +1,15 @@
-#include "Unit1.h"
+#include "forms/Unit1.h"
 
-#include "Application.h"
-#include "NativeText.h"
-#include "OpenDialog.h"
-#include "Seam.h"
-#include "Timer.h"
 #include "components/FileFind.h"
-#include "host/FileSearch.h"
+#include "core/CompilerVersion.h"
+#include "runtime/Application.h"
+#include "runtime/NativeText.h"
+#include "runtime/OpenDialog.h"
+#include "runtime/Seam.h"
+#include "runtime/Timer.h"
+#include "runtime/host/FileSearch.h"
 
 TForm1 *Form1 = nullptr;
-
-namespace {
-
-// Compiler file sizes that tell the two versions apart.
-struct CompilerIdentity {
-    std::int64_t size;
-    int versionIndex;
-};
-constexpr CompilerIdentity CompilerIdentities[] = {
-    {430080, 0}, // "Delphi 3"
-    {543232, 1}, // "Delphi 4"
-};
-
-} // namespace
 
 TForm1::TForm1() {
     setupUi(this);
@@ -45,7 +32,7 @@ TForm1::TForm1() {
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->SetInterval(500);
-    Timer1->OnTimer = [this] { Timer1Timer(Timer1); };
+    Timer1->SetOnTimer([this] { Timer1Timer(Timer1); });
     Timer1->SetEnabled(false);
 
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(SpeedButton1); });
@@ -64,9 +51,8 @@ void TForm1::SelectVersionBySize() {
     std::int64_t size = 0;
     if (!host::PathExists(toNative(Edit1->text()), host::faAnyFile, &size))
         return;
-    for (const CompilerIdentity &id : CompilerIdentities)
-        if (id.size == size)
-            RG->SetItemIndex(id.versionIndex);
+    if (const std::optional<int> versionIndex = kit::VersionIndexBySize(size))
+        RG->SetItemIndex(*versionIndex);
 }
 
 void TForm1::SpeedButton1Click(QObject *) {

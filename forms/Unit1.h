@@ -1,11 +1,14 @@
 // The main window: the compiler's path and version, the button that builds
 // and runs the demo, and the automatic search for the compiler at start.
+//
+// Its controls come from Unit1.ui (Ui::TForm1); the non-visual components are
+// made here.  The handlers are bound to their events in the constructor and
+// run only through those events.
 #pragma once
 
-#include "Form.h"
+#include "runtime/Form.h"
 #include "ui_Unit1.h"
 
-#include <QPointer>
 #include <string>
 
 class TFileFind;
@@ -24,7 +27,8 @@ public:
     TFileFind *FFind;
     TTimer *Timer1;
 
-    // Handlers.
+private:
+    // Handlers (Unit1.cpp, Unit1Search.cpp, Unit1Build.cpp).
     void SpeedButton1Click(QObject *sender);
     void Edit1Change(QObject *sender);
     void FFindSearch(QObject *sender);
@@ -36,15 +40,10 @@ public:
     // Picks "Delphi 3" or "Delphi 4" from the size of the file that Edit1 names.
     void SelectVersionBySize();
 
-    // The build's wait for its output file: true once output exists, false
-    // after ten seconds without it.  Public so that the benchmark can time
-    // it on its own; the build is its only caller in the program.
-    bool WaitForOutput(const std::string &output);
-
-private:
     // The build's steps (Unit1Build.cpp).
-    void StartCompile(const std::string &demoDir, const std::string &literal,
-                      const std::string &unitDir);
+    void StartCompile(const std::string &source, const std::string &unitDir);
+    // True once output exists, false after ten seconds without it.
+    bool WaitForOutput(const std::string &output);
     void RunOutput(const std::string &output);
 
     // Lets pending window events run during the drive search; a program that

@@ -1,27 +1,23 @@
 // The build-and-run workflow behind the main button: compile the six demo
 // units and the project with the chosen compiler, wait for Lumio.EXE, and
 // offer to start it.
-#include "Unit1.h"
+#include "forms/Unit1.h"
 
-#include "Application.h"
-#include "CompileCommand.h"
-#include "Dialogs.h"
-#include "KitLayout.h"
-#include "NativeText.h"
-#include "Seam.h"
-#include "Unit2.h"
-#include "host/Clock.h"
-#include "host/FileSearch.h"
+#include "core/CompileCommand.h"
+#include "core/KitLayout.h"
+#include "forms/Unit2.h"
+#include "runtime/Application.h"
+#include "runtime/Dialogs.h"
+#include "runtime/NativeText.h"
+#include "runtime/Seam.h"
+#include "runtime/host/Clock.h"
+#include "runtime/host/FileSearch.h"
 
 namespace {
 
 constexpr std::uint32_t OutputWaitMs = 10000;
 // How long one cycle of the output wait may sleep when nothing happens.
 constexpr int OutputPollMs = 10;
-
-bool Exists(const std::string &path, int mask) {
-    return host::PathExists(path, mask);
-}
 
 // Clears the progress text however the workflow ends.
 class FinishStep {
@@ -41,29 +37,30 @@ void TForm1::BitBtn1Click(QObject *) {
     const std::string exe = Application->ExeName();
     const std::string demoDir = kit::DemoDir(exe);
     const std::string unitDir = kit::UnitDir(exe, RG->ItemIndex());
-    const std::string output = demoDir + kit::OutputLiteral;
+    const std::string output = kit::DemoFile(demoDir, kit::OutputProgram);
     FinishStep finish(SB);
 
-    if (!Exists(toNative(Edit1->text()), host::faAnyFile)) {
+    if (!host::PathExists(toNative(Edit1->text()), host::faAnyFile)) {
         Beep();
         ShowMessage(QStringLiteral("DCC32.EXE not found this path: ") + Edit1->text());
         return;
     }
-    if (!Exists(unitDir, host::faDirectory) && !Exists(demoDir, host::faDirectory)) {
+    if (!host::PathExists(unitDir, host::faDirectory) &&
+        !host::PathExists(demoDir, host::faDirectory)) {
         ShowMessage(QStringLiteral("Directory not found: \r") + fromNative(unitDir) +
                     QStringLiteral("\r\rOR\r\r") + fromNative(demoDir));
         return;
     }
     SB->Panels(1).SetText(QStringLiteral("Please wait..."));
 
-    if (!Exists(output, host::faAnyFile))
+    if (!host::PathExists(output, host::faAnyFile))
         for (const kit::DemoUnit &unit : kit::DemoUnitTable)
-            StartCompile(demoDir, unit.source, unitDir);
+            StartCompile(kit::DemoFile(demoDir, unit.source), unitDir);
 
     Form2->ShowModal();
 
-    if (!Exists(output, host::faAnyFile)) {
-        StartCompile(demoDir, kit::ProjectLiteral, unitDir);
+    if (!host::PathExists(output, host::faAnyFile)) {
+        StartCompile(kit::DemoFile(demoDir, kit::ProjectSource), unitDir);
         ShowMessage(QStringLiteral("*.Pas compile. Click OK to continue and compile Lumio.DPR!"));
     }
 
@@ -79,10 +76,8 @@ void TForm1::BitBtn1Click(QObject *) {
     RunOutput(output);
 }
 
-void TForm1::StartCompile(const std::string &demoDir, const std::string &literal,
-                          const std::string &unitDir) {
-    const CompileCommandLine line =
-        CompileCommand(toNative(Edit1->text()), demoDir, literal, unitDir);
+void TForm1::StartCompile(const std::string &source, const std::string &unitDir) {
+    const CompileCommandLine line = CompileCommand(toNative(Edit1->text()), source, unitDir);
     // The compiler's results show only as files; a start that fails shows as
     // files that never appear.
     (void)Application->seam().startProcess(line.program, line.args);
@@ -92,13 +87,13 @@ bool TForm1::WaitForOutput(const std::string &output) {
     Seam &seam = Application->seam();
     const std::uint32_t start = seam.tickCount();
     for (;;) {
-        if (Exists(output, host::faAnyFile))
+        if (host::PathExists(output, host::faAnyFile))
             break;
         if (host::TicksSince(start, seam.tickCount()) >= OutputWaitMs)
             break;
         Application->ProcessMessagesOrWait(OutputPollMs);
     }
-    return Exists(output, host::faAnyFile);
+    return host::PathExists(output, host::faAnyFile);
 }
 
 void TForm1::RunOutput(const std::string &output) {

@@ -1,11 +1,11 @@
 // The main window's automatic search for the compiler: armed at the first
 // activation, started by the one-shot start timer, stopped by the browse
 // button or by closing the window.
-#include "Unit1.h"
+#include "forms/Unit1.h"
 
-#include "Application.h"
-#include "Timer.h"
 #include "components/FileFind.h"
+#include "runtime/Application.h"
+#include "runtime/Timer.h"
 
 void TForm1::FormActivate(QObject *) {
     Timer1->SetEnabled(Timer1->Tag == 0);

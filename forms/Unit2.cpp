@@ -1,9 +1,9 @@
-#include "Unit2.h"
+#include "forms/Unit2.h"
 
-#include "Application.h"
-#include "KitLayout.h"
-#include "Timer.h"
-#include "host/FileSearch.h"
+#include "core/KitLayout.h"
+#include "runtime/Application.h"
+#include "runtime/Timer.h"
+#include "runtime/host/FileSearch.h"
 
 TForm2 *Form2 = nullptr;
 
@@ -20,7 +20,7 @@ TForm2::TForm2() {
     TUj = new TTimer(this);
     TUj->setObjectName(QStringLiteral("TUj"));
     TUj->SetEnabled(false);
-    TUj->OnTimer = [this] { TUjTimer(TUj); };
+    TUj->SetOnTimer([this] { TUjTimer(TUj); });
     OnActivate = [this] { FormActivate(this); };
 }
 
@@ -38,7 +38,7 @@ void TForm2::TUjTimer(QObject *) {
     const std::string demoDir = kit::DemoDir(Application->ExeName());
     bool allPresent = true;
     for (const kit::DemoUnit &unit : kit::DemoUnitTable) {
-        if (!host::PathExists(demoDir + unit.compiled, host::faAnyFile)) {
+        if (!host::PathExists(kit::DemoFile(demoDir, unit.compiled), host::faAnyFile)) {
             allPresent = false;
             break;
         }

@@ -3,7 +3,7 @@
 // the latest on its 31st tick.
 #pragma once
 
-#include "Form.h"
+#include "runtime/Form.h"
 #include "ui_Unit2.h"
 
 class TTimer;
@@ -17,6 +17,7 @@ public:
 
     TTimer *TUj;
 
+private:
     void TUjTimer(QObject *sender);
     void FormActivate(QObject *sender);
 };

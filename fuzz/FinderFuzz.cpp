@@ -3,10 +3,10 @@
 // with any byte but "/" and NUL, some of them spelling the compiler's name
 // in another case.  The scan must end, visit exactly the entries a plain
 // pre-order walk of the same listings visits, and find the same file.
-#include "ListingWalk.h"
-#include "NativeText.h"
 #include "components/FileFind.h"
-#include "host/Text.h"
+#include "runtime/NativeText.h"
+#include "runtime/host/Text.h"
+#include "tests/support/ListingWalk.h"
 
 #include <cstdint>
 #include <cstdlib>

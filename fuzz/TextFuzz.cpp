@@ -1,9 +1,9 @@
 // The pure text functions on arbitrary bytes: ExtractFilePath, CompareText,
 // MatchesMask (against a plain reference matcher), CompileCommand, and the
 // byte <-> QString round trip of file names.
-#include "CompileCommand.h"
-#include "NativeText.h"
-#include "host/Text.h"
+#include "core/CompileCommand.h"
+#include "runtime/NativeText.h"
+#include "runtime/host/Text.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "Application.h"
+#include "runtime/Application.h"
 
-#include "Form.h"
-#include "Seam.h"
+#include "runtime/Form.h"
+#include "runtime/Seam.h"
 
 #include <QApplication>
 #include <QEventLoop>

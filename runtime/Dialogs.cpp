@@ -1,8 +1,8 @@
-#include "Dialogs.h"
+#include "runtime/Dialogs.h"
 
-#include "Application.h"
-#include "Form.h"
-#include "Seam.h"
+#include "runtime/Application.h"
+#include "runtime/Form.h"
+#include "runtime/Seam.h"
 
 void ShowMessage(const QString &text) {
     Application->seam().showMessage(Application->MainForm(), text);

@@ -1,4 +1,4 @@
-#include "Form.h"
+#include "runtime/Form.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "NativeText.h"
+#include "runtime/NativeText.h"
 
 // Windows has an ANSI code page; elsewhere names are bytes, mostly UTF-8.
 #ifndef _WIN32

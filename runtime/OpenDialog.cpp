@@ -1,7 +1,7 @@
-#include "OpenDialog.h"
+#include "runtime/OpenDialog.h"
 
-#include "Application.h"
-#include "Seam.h"
+#include "runtime/Application.h"
+#include "runtime/Seam.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "RadioGroup.h"
+#include "runtime/RadioGroup.h"
 
 #include <QRadioButton>
 

@@ -7,7 +7,7 @@
 // system's (SystemSeam); tests hand in their own.
 #pragma once
 
-#include "host/Process.h"
+#include "runtime/host/Process.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "StatusBar.h"
+#include "runtime/StatusBar.h"
 
 #include <QChildEvent>
 #include <QLabel>

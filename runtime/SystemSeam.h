@@ -1,7 +1,7 @@
 // The seam as the real program uses it: the host, the user and Qt.
 #pragma once
 
-#include "Seam.h"
+#include "runtime/Seam.h"
 
 class SystemSeam final : public Seam {
 public:

@@ -1,7 +1,9 @@
-#include "Timer.h"
+#include "runtime/Timer.h"
 
-TTimer::TTimer(QObject *owner) : QObject(owner) {
-    connect(&timer_, &QTimer::timeout, this, &TTimer::Tick);
+#include <QTimer>
+
+TTimer::TTimer(QObject *owner) : QObject(owner), timer_(new QTimer(this)) {
+    connect(timer_, &QTimer::timeout, this, &TTimer::tick);
 }
 
 void TTimer::SetEnabled(bool enabled) {
@@ -18,14 +20,19 @@ void TTimer::SetInterval(int ms) {
     update();
 }
 
-void TTimer::update() {
-    if (enabled_ && interval_ > 0 && OnTimer)
-        timer_.start(interval_);
-    else
-        timer_.stop();
+void TTimer::SetOnTimer(std::function<void()> handler) {
+    onTimer_ = std::move(handler);
+    update();
 }
 
-void TTimer::Tick() {
-    if (OnTimer)
-        OnTimer();
+void TTimer::update() {
+    if (enabled_ && interval_ > 0 && onTimer_)
+        timer_->start(interval_);
+    else
+        timer_->stop();
+}
+
+void TTimer::tick() {
+    if (const auto handler = onTimer_) // the handler may replace itself
+        handler();
 }

@@ -1,10 +1,15 @@
 // A timer that raises OnTimer on the GUI thread every Interval milliseconds
 // while Enabled.  A tick runs to its end before the next one can start.
+//
+// It counts only while it is enabled, has an interval above 0 and has a
+// handler: setting any of the three re-arms it, as the component model it
+// follows does.  The counting is a child QTimer's.
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <functional>
+
+class QTimer;
 
 class TTimer : public QObject {
     Q_OBJECT
@@ -13,7 +18,6 @@ public:
     explicit TTimer(QObject *owner = nullptr);
 
     int Tag = 0;
-    std::function<void()> OnTimer;
 
     bool Enabled() const { return enabled_; }
     // Switching on a timer that is already on changes nothing: its count
@@ -21,14 +25,15 @@ public:
     void SetEnabled(bool enabled);
     int Interval() const { return interval_; }
     void SetInterval(int ms);
-
-    // What a tick does; public so that tests can tick without waiting.
-    void Tick();
+    // The handler of every tick; an empty one stops the count.
+    void SetOnTimer(std::function<void()> handler);
 
 private:
     void update();
+    void tick();
 
-    QTimer timer_;
+    QTimer *timer_;
+    std::function<void()> onTimer_;
     bool enabled_ = false;
     int interval_ = 1000;
 };

@@ -3,7 +3,7 @@
 // text readable as it changes, and the keyboard order.  Also that every
 // caption fits its control in the fonts this machine substitutes for the
 // Windows ones.
-#include "AppFixture.h"
+#include "tests/support/AppFixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

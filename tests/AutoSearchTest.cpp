@@ -1,11 +1,12 @@
 // The main window's automatic search for the compiler, over temporary trees
 // given as the machine's drives.
-#include "AppFixture.h"
-#include "ListingWalk.h"
-#include "NativeText.h"
-#include "TempTree.h"
-#include "Timer.h"
 #include "components/FileFind.h"
+#include "runtime/NativeText.h"
+#include "runtime/Timer.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/Events.h"
+#include "tests/support/ListingWalk.h"
+#include "tests/support/TempTree.h"
 
 #include <QApplication>
 #include <QTest>
@@ -94,9 +95,9 @@ private Q_SLOTS:
         // Text typed during the scan gives way to the found path.
         s.atFirstVisit([] { Form1->Edit1->setText(QStringLiteral("typed")); });
 
-        Form1->FormActivate(Form1);
+        events::activate(Form1);
         QVERIFY(Form1->Timer1->Enabled());
-        Form1->Timer1->Tick();
+        QVERIFY(events::tick(Form1->Timer1));
 
         const std::string compiler = s.drive.path("Tools/Bin/dcc32.exe");
         QCOMPARE(s.visits, s.expected("DCC32.EXE").visits);
@@ -116,13 +117,13 @@ private Q_SLOTS:
         s.drive.file("a/b/c.txt");
         s.drive.file("d.txt");
         // Activations and a cancelled browse before the tick do not prevent it.
-        Form1->FormActivate(Form1);
-        Form1->SpeedButton1Click(Form1->SpeedButton1);
-        Form1->FormActivate(Form1);
+        events::activate(Form1);
+        Form1->SpeedButton1->click();
+        events::activate(Form1);
         QVERIFY(Form1->Timer1->Enabled());
         // An activation during the scan does not arm the timer again.
-        s.atFirstVisit([] { Form1->FormActivate(Form1); });
-        Form1->Timer1->Tick();
+        s.atFirstVisit([] { events::activate(Form1); });
+        QVERIFY(events::tick(Form1->Timer1));
 
         const walk::Result all = s.expected("");
         QCOMPARE(s.visits, all.visits);
@@ -132,7 +133,7 @@ private Q_SLOTS:
         QCOMPARE(Form1->Edit1->text(), Prompt);
         QVERIFY(!Form1->BitBtn1->isEnabled());
         QVERIFY(!Form1->Timer1->Enabled());
-        Form1->FormActivate(Form1);
+        events::activate(Form1);
         QVERIFY(!Form1->Timer1->Enabled());
         QVERIFY(Form1->FFind->Enabled()); // exhausted, not stopped
     }
@@ -184,8 +185,9 @@ private Q_SLOTS:
         if (pick)
             s.f.seam.openAnswers.push_back(picked);
         Form1->show();
+        QTRY_VERIFY(Form1->Timer1->Enabled()); // armed by the first activation
         s.atFirstVisit([] { Form1->SpeedButton1->click(); });
-        Form1->Timer1->Tick();
+        QVERIFY(events::tick(Form1->Timer1));
 
         QCOMPARE(s.f.seam.openCalls, 1);
         // Only the entry in hand when the button was handled follows.
@@ -211,7 +213,8 @@ private Q_SLOTS:
             Form1->Edit1->setText(QString::fromStdString(s.drive.path("a/x.txt")));
             Form1->BitBtn1->click();
         });
-        Form1->Timer1->Tick();
+        events::activate(Form1);
+        QVERIFY(events::tick(Form1->Timer1));
         QCOMPARE(s.visits, s.expected("DCC32.EXE").visits);
         // Once by hand, once after the find.
         QCOMPARE(s.f.seam.boxes.size(), 2);
@@ -243,7 +246,7 @@ private Q_SLOTS:
             else
                 Form1->close();
         });
-        Form1->Timer1->Tick();
+        QVERIFY(events::tick(Form1->Timer1));
         QCOMPARE(s.visitsWhenRun, std::size_t(1));
         QCOMPARE(s.visits.size(), std::size_t(2));
         QVERIFY(!Form1->FFind->Enabled());

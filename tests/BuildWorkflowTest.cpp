@@ -1,14 +1,13 @@
 // The build-and-run workflow behind the main button, driven through the seam:
 // the command lines, the checks and their messages, the waits, the question
 // at the end and what each answer does.
-#include "AppFixture.h"
-#include "BuildKit.h"
-#include "CompileCommand.h"
-#include "NativeText.h"
-#include "Timer.h"
-#include "host/Clock.h"
+#include "runtime/NativeText.h"
+#include "runtime/Timer.h"
+#include "runtime/host/Clock.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/BuildKit.h"
 
-#include "Boxes.h"
+#include "tests/support/Boxes.h"
 #include <QFile>
 
 #include <QTest>
@@ -111,30 +110,6 @@ class BuildWorkflowTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void compileCommandText() {
-        // The line as a user reads it, with the parts that are really started.
-        const CompileCommandLine line = CompileCommand("C:\\D4\\Bin\\DCC32.EXE", "C:\\Kit\\Demo",
-                                                       "\\Cove.Pas -U", "C:\\Kit\\Delphi-4");
-        QCOMPARE(line.text, std::string("C:\\D4\\Bin\\DCC32.EXE C:\\Kit\\Demo\\Cove.Pas "
-                                        "-UC:\\Kit\\Delphi-4"));
-        QCOMPARE(line.program, std::string("C:\\D4\\Bin\\DCC32.EXE"));
-        QCOMPARE(line.args,
-                 (std::vector<std::string>{"C:\\Kit\\Demo\\Cove.Pas", "-UC:\\Kit\\Delphi-4"}));
-        const CompileCommandLine project =
-            CompileCommand("/d4/DCC32.EXE", "/kit/Demo", "/Lumio.DPR -U", "/kit/Delphi-3");
-        QCOMPARE(project.text, std::string("/d4/DCC32.EXE /kit/Demo/Lumio.DPR -U/kit/Delphi-3"));
-        QCOMPARE(project.text, project.program + " " + project.args[0] + " " + project.args[1]);
-
-        // Blanks: the text stays the plain concatenation; each part is whole.
-        const CompileCommandLine blanks = CompileCommand("/Program Files/DCC32.EXE", "/My Kit/Demo",
-                                                         "/Mint.Pas -U", "/My Kit/Delphi-4");
-        QCOMPARE(blanks.text,
-                 std::string("/Program Files/DCC32.EXE /My Kit/Demo/Mint.Pas -U/My Kit/Delphi-4"));
-        QCOMPARE(blanks.program, std::string("/Program Files/DCC32.EXE"));
-        QCOMPARE(blanks.args,
-                 (std::vector<std::string>{"/My Kit/Demo/Mint.Pas", "-U/My Kit/Delphi-4"}));
-    }
-
     void sevenCompilesInOrder_data() {
         QTest::addColumn<int>("versionIndex");
         QTest::addColumn<QString>("kitFolder");

@@ -1,12 +1,12 @@
 // The whole build from the main button to the started Lumio.EXE, with real
 // processes: a stand-in compiler that logs its arguments and writes what the
 // real one would, and a stand-in Lumio.EXE that leaves a marker.
-#include "AppFixture.h"
-#include "Boxes.h"
-#include "BuildKit.h"
-#include "Hostile.h"
-#include "NativeText.h"
-#include "Timer.h"
+#include "runtime/NativeText.h"
+#include "runtime/Timer.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/Boxes.h"
+#include "tests/support/BuildKit.h"
+#include "tests/support/Hostile.h"
 
 #include <QElapsedTimer>
 #include <QFile>

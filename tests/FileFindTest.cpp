@@ -3,9 +3,9 @@
 // (links, unreadable folders, names that are not text, paths beyond PATH_MAX)
 // are in reliability/HostileTreeTest.
 #include "components/FileFind.h"
-#include "ListingWalk.h"
-#include "NativeText.h"
-#include "TempTree.h"
+#include "runtime/NativeText.h"
+#include "tests/support/ListingWalk.h"
+#include "tests/support/TempTree.h"
 
 #include <QCoreApplication>
 #include <QTest>

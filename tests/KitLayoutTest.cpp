@@ -1,5 +1,7 @@
-// Where the kit's files are expected, relative to the program.
-#include "KitLayout.h"
+// Where the kit's files are expected, relative to the program, and the command
+// lines that compile them.
+#include "core/KitLayout.h"
+#include "core/CompileCommand.h"
 
 #include <QTest>
 
@@ -9,21 +11,70 @@ class KitLayoutTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void pathsFollowTheProgramsFolder_data() {
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<int>("versionIndex");
+        QTest::addColumn<QString>("programDir");
+        QTest::addColumn<QString>("unitDir");
+        QTest::newRow("Delphi 3") << "/opt/Lumio kit/Forgeway" << 0 << "/opt/Lumio kit/"
+                                  << "/opt/Lumio kit/Delphi-3";
+        QTest::newRow("Delphi 4") << "/opt/Lumio kit/Forgeway" << 1 << "/opt/Lumio kit/"
+                                  << "/opt/Lumio kit/Delphi-4";
+        QTest::newRow("any other choice") << "/opt/Lumio kit/Forgeway" << -1 << "/opt/Lumio kit/"
+                                          << "/opt/Lumio kit/Delphi-4";
+        QTest::newRow("at the root") << "/Forgeway" << 0 << "/"
+                                     << "/Delphi-3";
+    }
     void pathsFollowTheProgramsFolder() {
-        const std::string exe = "/opt/Lumio kit/Forgeway";
-        QCOMPARE(ProgramDir(exe), std::string("/opt/Lumio kit/"));
-        QCOMPARE(DemoDir(exe), std::string("/opt/Lumio kit/Demo"));
-        QCOMPARE(UnitDir(exe, 0), std::string("/opt/Lumio kit/Delphi-3"));
-        QCOMPARE(UnitDir(exe, 1), std::string("/opt/Lumio kit/Delphi-4"));
-        QCOMPARE(UnitDir(exe, -1), std::string("/opt/Lumio kit/Delphi-4")); // any other choice
-        QCOMPARE(ProjectFile(exe), std::string("/opt/Lumio kit/Demo/Lumio.DPR"));
-        QCOMPARE(OutputProgram(exe), std::string("/opt/Lumio kit/Demo/Lumio.EXE"));
+        QFETCH(QString, exe);
+        QFETCH(int, versionIndex);
+        QFETCH(QString, programDir);
+        QFETCH(QString, unitDir);
+        const std::string e = exe.toStdString();
+        QCOMPARE(QString::fromStdString(ProgramDir(e)), programDir);
+        QCOMPARE(QString::fromStdString(DemoDir(e)), programDir + "Demo");
+        QCOMPARE(QString::fromStdString(UnitDir(e, versionIndex)), unitDir);
+        QCOMPARE(QString::fromStdString(DemoFile(DemoDir(e), OutputProgram)),
+                 programDir + "Demo/Lumio.EXE");
     }
 
-    void programAtTheRootOfTheFileSystem() {
-        QCOMPARE(ProgramDir("/Forgeway"), std::string("/"));
-        QCOMPARE(DemoDir("/Forgeway"), std::string("/Demo"));
-        QCOMPARE(UnitDir("/Forgeway", 0), std::string("/Delphi-3"));
+    // The line as a user reads it, and the parts that are really started.
+    void compileCommand_data() {
+        QTest::addColumn<QString>("compiler");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("unitDir");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Windows paths")
+            << "C:\\D4\\Bin\\DCC32.EXE"
+            << "C:\\Kit\\Demo\\Cove.Pas"
+            << "C:\\Kit\\Delphi-4"
+            << "C:\\D4\\Bin\\DCC32.EXE C:\\Kit\\Demo\\Cove.Pas -UC:\\Kit\\Delphi-4";
+        QTest::newRow("the project") << "/d4/DCC32.EXE"
+                                     << "/kit/Demo/Lumio.DPR"
+                                     << "/kit/Delphi-3"
+                                     << "/d4/DCC32.EXE /kit/Demo/Lumio.DPR -U/kit/Delphi-3";
+        // Blanks: the text stays the plain concatenation; each part is whole.
+        QTest::newRow("blanks") << "/Program Files/DCC32.EXE"
+                                << "/My Kit/Demo/Mint.Pas"
+                                << "/My Kit/Delphi-4"
+                                << "/Program Files/DCC32.EXE /My Kit/Demo/Mint.Pas -U/My "
+                                   "Kit/Delphi-4";
+        QTest::newRow("a source named like the option") << "/c/DCC32.EXE"
+                                                        << "/k/Demo/x -U.Pas"
+                                                        << "/u"
+                                                        << "/c/DCC32.EXE /k/Demo/x -U.Pas -U/u";
+    }
+    void compileCommand() {
+        QFETCH(QString, compiler);
+        QFETCH(QString, source);
+        QFETCH(QString, unitDir);
+        QFETCH(QString, text);
+        const CompileCommandLine line =
+            CompileCommand(compiler.toStdString(), source.toStdString(), unitDir.toStdString());
+        QCOMPARE(QString::fromStdString(line.text), text);
+        QCOMPARE(QString::fromStdString(line.program), compiler);
+        QCOMPARE(line.args,
+                 (std::vector<std::string>{source.toStdString(), "-U" + unitDir.toStdString()}));
     }
 };
 

@@ -1,9 +1,9 @@
 // The main window at start, and choosing the compiler by hand.
-#include "AppFixture.h"
-#include "OpenDialog.h"
-#include "TempTree.h"
-#include "Timer.h"
 #include "components/FileFind.h"
+#include "runtime/OpenDialog.h"
+#include "runtime/Timer.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TempTree.h"
 
 #include <QTest>
 
@@ -72,8 +72,8 @@ private Q_SLOTS:
         if (size >= 0)
             tree.file("Bin/DCC32.EXE", size);
         Form1->RG->SetItemIndex(startIndex);
-        Form1->Edit1->setText(QString::fromStdString(tree.path("Bin/DCC32.EXE")));
-        Form1->SelectVersionBySize();
+        f.seam.openAnswers = {QString::fromStdString(tree.path("Bin/DCC32.EXE"))};
+        Form1->SpeedButton1->click();
         QCOMPARE(Form1->RG->ItemIndex(), expected);
     }
 

@@ -2,10 +2,11 @@
 // a copy of the sample kit, the main button, the real wait dialog, the two
 // questions answered OK, and a Lumio.EXE that starts and says which unit
 // folder it was built with.  Also a kit with a unit that does not compile.
-#include "AppFixture.h"
-#include "Boxes.h"
-#include "KitSources.h"
-#include "Timer.h"
+#include "runtime/Timer.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/Boxes.h"
+#include "tests/support/Events.h"
+#include "tests/support/KitSources.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -119,7 +120,7 @@ private Q_SLOTS:
             if (!Form2->isVisible() || kit.compiledUnits().size() < 4)
                 return;
             for (int i = 0; i < 40 && Form2->isVisible(); ++i)
-                Form2->TUj->Tick();
+                QVERIFY(events::tick(Form2->TUj));
             ranOut = !Form2->isVisible();
         });
         poll.start(50);

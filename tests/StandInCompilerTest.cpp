@@ -1,7 +1,7 @@
 // Runs the kit's stand-in compiler (Bin/DCC32.EXE) the way Forgeway does, on a private copy of the
 // kit, and checks what it leaves behind.
 
-#include "KitSources.h"
+#include "tests/support/KitSources.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,8 +1,9 @@
 // The wait dialog: its window, its tick count in the caption, when it closes
 // itself, and what its timer does after the user has closed it.
-#include "AppFixture.h"
-#include "BuildKit.h"
-#include "Timer.h"
+#include "runtime/Timer.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/BuildKit.h"
+#include "tests/support/Events.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -42,7 +43,7 @@ ShowingLog showAndTick(const std::function<void(int)> &beforeTick = {}, int maxT
                 log.closeBoxAtTick = k;
                 return;
             }
-            Form2->TUj->Tick();
+            QVERIFY(events::tick(Form2->TUj));
             log.captions << Form2->Caption();
             if (!Form2->isVisible()) {
                 log.closedOnTick = k;
@@ -207,7 +208,7 @@ private Q_SLOTS:
         QStringList captions;
         for (int tick = 4; tick <= 31; ++tick) {
             QVERIFY(Form2->TUj->Enabled());
-            Form2->TUj->Tick();
+            QVERIFY(events::tick(Form2->TUj));
             captions << Form2->Caption();
             QVERIFY(!Form2->isVisible());
         }

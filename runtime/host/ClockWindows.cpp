@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "runtime/host/Clock.h"
 
 #include <windows.h>
 

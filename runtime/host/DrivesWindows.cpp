@@ -1,4 +1,4 @@
-#include "Drives.h"
+#include "runtime/host/Drives.h"
 
 #include <windows.h>
 

@@ -1,7 +1,16 @@
 // What the directory search offers the same way on every host.
-#include "FileSearch.h"
+#include "runtime/host/FileSearch.h"
 
 namespace host {
+
+TSearchRec::TSearchRec() = default;
+TSearchRec::~TSearchRec() {
+    FindClose(*this);
+}
+
+void FindClose(TSearchRec &f) {
+    f.handle.reset();
+}
 
 bool PathExists(const std::string &path, int mask, std::int64_t *size) {
     TSearchRec f;

@@ -25,6 +25,11 @@ using VolumeId = std::uint64_t;
 struct SearchHandle; // host-specific state of one open search
 struct TSearchRec;
 
+// Ends the host's search; each host half defines it.
+struct SearchHandleDeleter {
+    void operator()(SearchHandle *handle) const;
+};
+
 // What the caller wants of a search beyond the classic fields.
 struct SearchOptions {
     // Fill Size for every entry.  On POSIX this costs one stat per entry, so a
@@ -53,13 +58,19 @@ struct TSearchRec {
     TSearchRec(const TSearchRec &) = delete;
     TSearchRec &operator=(const TSearchRec &) = delete;
 
-    std::unique_ptr<SearchHandle> handle; // empty while no search is open
+    std::unique_ptr<SearchHandle, SearchHandleDeleter> handle; // empty while no search is open
 };
 
+// Whether an entry with the attribute bits attr is admitted by mask: each of
+// its hidden, system, volume and directory bits must also be set in mask.
+constexpr bool Admitted(int attr, int mask) {
+    return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) == 0;
+}
+
 // Starts a search for path, whose last component may hold the wildcards * and
-// ? ("*.*" matches every name).  An entry is admitted when each of its hidden,
-// system, volume and directory bits is also set in mask: 63 admits everything,
-// 16 admits folders and plain files but nothing hidden or system.
+// ? ("*.*" matches every name).  Only entries that mask admits are listed: 63
+// admits everything, 16 admits folders and plain files but nothing hidden or
+// system.
 // Returns 0 with the first admitted entry in f; any other value when there is
 // none, the folder is missing or unreadable, or the path is refused.
 int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions options = {});

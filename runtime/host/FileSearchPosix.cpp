@@ -4,8 +4,8 @@
 // counts as a system file.  A listing reports each entry itself: a symbolic
 // link is a plain entry, never followed.  A probe of one named path (no
 // wildcard) follows a final link, as opening that path would.
-#include "FileSearch.h"
-#include "Text.h"
+#include "runtime/host/FileSearch.h"
+#include "runtime/host/Text.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,9 +29,8 @@ struct SearchHandle {
     }
 };
 
-TSearchRec::TSearchRec() = default;
-TSearchRec::~TSearchRec() {
-    FindClose(*this);
+void SearchHandleDeleter::operator()(SearchHandle *handle) const {
+    delete handle;
 }
 
 namespace {
@@ -62,10 +61,6 @@ int attrFromMode(std::string_view name, mode_t mode) {
 
 bool isSpecial(mode_t mode) {
     return S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISCHR(mode) || S_ISBLK(mode);
-}
-
-bool admitted(int attr, int mask) {
-    return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) == 0;
 }
 
 // Fills f from one directory entry; false when the entry cannot be examined.
@@ -123,7 +118,7 @@ int nextListed(TSearchRec &f) {
             return errno ? errno : ENOENT;
         if (!h.everyName && !MatchesMask(e->d_name, h.pattern, false))
             continue;
-        if (describe(h.dir, e, h, f) && admitted(f.Attr, h.mask))
+        if (describe(h.dir, e, h, f) && Admitted(f.Attr, h.mask))
             return 0;
     }
 }
@@ -143,10 +138,10 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
         f.Attr = attrFromMode(last, st.st_mode);
         f.Special = isSpecial(st.st_mode);
         f.Size = std::int64_t(st.st_size);
-        return admitted(f.Attr, mask) ? 0 : ENOENT;
+        return Admitted(f.Attr, mask) ? 0 : ENOENT;
     }
 
-    auto h = std::make_unique<SearchHandle>();
+    std::unique_ptr<SearchHandle, SearchHandleDeleter> h(new SearchHandle);
     h->pattern = last == "*.*" ? "*" : std::string(last); // "*.*" names every entry
     h->everyName = h->pattern == "*";
     h->mask = mask;
@@ -181,10 +176,6 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
 
 int FindNext(TSearchRec &f) {
     return f.handle && f.handle->dir ? nextListed(f) : ENOENT;
-}
-
-void FindClose(TSearchRec &f) {
-    f.handle.reset();
 }
 
 VolumeId VolumeOf(const std::string &path) {

@@ -1,6 +1,6 @@
 // Directory search on Windows, over FindFirstFileA and its kin.
-#include "FileSearch.h"
-#include "Text.h"
+#include "runtime/host/FileSearch.h"
+#include "runtime/host/Text.h"
 
 #include <windows.h>
 
@@ -16,16 +16,11 @@ struct SearchHandle {
     }
 };
 
-TSearchRec::TSearchRec() = default;
-TSearchRec::~TSearchRec() {
-    FindClose(*this);
+void SearchHandleDeleter::operator()(SearchHandle *handle) const {
+    delete handle;
 }
 
 namespace {
-
-bool admitted(int attr, int mask) {
-    return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) == 0;
-}
 
 void describe(const WIN32_FIND_DATAA &d, TSearchRec &f) {
     f.Name = d.cFileName;
@@ -38,7 +33,7 @@ int nextAdmitted(TSearchRec &f, WIN32_FIND_DATAA &d) {
         if (!::FindNextFileA(f.handle->find, &d))
             return int(::GetLastError());
         describe(d, f);
-        if (admitted(f.Attr, f.handle->mask))
+        if (Admitted(f.Attr, f.handle->mask))
             return 0;
     }
 }
@@ -48,14 +43,14 @@ int nextAdmitted(TSearchRec &f, WIN32_FIND_DATAA &d) {
 int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions) {
     FindClose(f);
     WIN32_FIND_DATAA d;
-    auto h = std::make_unique<SearchHandle>();
+    std::unique_ptr<SearchHandle, SearchHandleDeleter> h(new SearchHandle);
     h->mask = mask;
     h->find = ::FindFirstFileA(path.c_str(), &d);
     if (h->find == INVALID_HANDLE_VALUE)
         return int(::GetLastError());
     f.handle = std::move(h);
     describe(d, f);
-    if (admitted(f.Attr, mask))
+    if (Admitted(f.Attr, mask))
         return 0;
     return nextAdmitted(f, d);
 }
@@ -65,10 +60,6 @@ int FindNext(TSearchRec &f) {
         return ERROR_NO_MORE_FILES;
     WIN32_FIND_DATAA d;
     return nextAdmitted(f, d);
-}
-
-void FindClose(TSearchRec &f) {
-    f.handle.reset();
 }
 
 VolumeId VolumeOf(const std::string &) {

@@ -4,7 +4,7 @@
 // orphan that init reaps: Forgeway never waits on it and no zombie is left.
 // A close-on-exec pipe carries an exec failure back, so the caller learns
 // whether the program really started.
-#include "Process.h"
+#include "runtime/host/Process.h"
 
 #include <cerrno>
 #include <cstring>

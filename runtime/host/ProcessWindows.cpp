@@ -2,7 +2,7 @@
 // so it is never looked up from an unquoted command line (where a planted
 // C:\Program.exe could run instead), and each argument is quoted so that it
 // arrives whole.
-#include "Process.h"
+#include "runtime/host/Process.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "runtime/host/Text.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 // The POSIX half of the host layer: directory search, existence probes,
 // drives from the mount table and detached process start.
-#include "Check.h"
-#include "ListingWalk.h"
+#include "tests/host/Check.h"
+#include "tests/support/ListingWalk.h"
 
-#include "host/Drives.h"
-#include "host/FileSearch.h"
-#include "host/Process.h"
+#include "runtime/host/Drives.h"
+#include "runtime/host/FileSearch.h"
+#include "runtime/host/Process.h"
 
 #include <chrono>
 #include <cstdlib>

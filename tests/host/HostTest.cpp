@@ -1,4 +1,4 @@
-#include "Check.h"
+#include "tests/host/Check.h"
 
 int main() {
     return check::runAll();

@@ -1,8 +1,8 @@
 // Text operations and the tick counter, the same on every host.
-#include "Check.h"
+#include "tests/host/Check.h"
 
-#include "host/Clock.h"
-#include "host/Text.h"
+#include "runtime/host/Clock.h"
+#include "runtime/host/Text.h"
 
 using namespace host;
 

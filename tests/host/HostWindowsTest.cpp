@@ -1,13 +1,13 @@
 // The Windows half of the host layer: drive roots and the error mode, directory
 // search with its attribute bits and masks, existence probes, process start
 // through CreateProcess, and the tick counter.  Runs on Windows and under Wine.
-#include "Check.h"
+#include "tests/host/Check.h"
 
-#include "host/Clock.h"
-#include "host/Drives.h"
-#include "host/FileSearch.h"
-#include "host/Process.h"
-#include "host/Text.h"
+#include "runtime/host/Clock.h"
+#include "runtime/host/Drives.h"
+#include "runtime/host/FileSearch.h"
+#include "runtime/host/Process.h"
+#include "runtime/host/Text.h"
 
 #include <windows.h>
 

@@ -4,13 +4,13 @@
 // was (but for the compiler's outputs), writes nothing itself and leaves no
 // zombie and no process of its own.  The stand-ins themselves are ended by
 // the test: the program never ends what it starts.
-#include "AppFixture.h"
-#include "Hostile.h"
-#include "NativeText.h"
-#include "StatusBar.h"
-#include "TempTree.h"
+#include "runtime/NativeText.h"
+#include "runtime/StatusBar.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/Hostile.h"
+#include "tests/support/TempTree.h"
 
-#include "Boxes.h"
+#include "tests/support/Boxes.h"
 #include <QElapsedTimer>
 
 #include <QTest>
@@ -69,7 +69,7 @@ private Q_SLOTS:
         Form1->Edit1->setText(fromNative(compiler));
         QElapsedTimer clock;
         clock.start();
-        Form1->BitBtn1Click(nullptr);
+        Form1->BitBtn1->click();
         const qint64 ms = clock.elapsed();
 
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, builds ? boxes::SuccessQuestion
@@ -132,13 +132,13 @@ private Q_SLOTS:
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(compiler));
-        Form1->BitBtn1Click(nullptr);
+        Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QVERIFY(!hostile::exists(kit + "/Demo/Lumio.EXE"));
 
         QTRY_VERIFY_WITH_TIMEOUT(hostile::exists(kit + "/Demo/Lumio.EXE"), 10000);
         f.seam.boxes.clear();
-        Form1->BitBtn1Click(nullptr);
+        Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, QStringList{boxes::SuccessQuestion});
         QCOMPARE(f.seam.starts.size(), std::size_t(7)); // nothing compiled the second time
         QVERIFY(hostile::noChildren());

@@ -2,15 +2,15 @@
 // far too much, shell syntax, bytes that are not text, and paths that name
 // something that is not a program.  Only the named program may ever run, and
 // nothing may crash; each case ends in the workflow's own messages.
-#include "AppFixture.h"
-#include "BuildKit.h"
-#include "Hostile.h"
-#include "NativeText.h"
-#include "StatusBar.h"
-#include "TempTree.h"
-#include "host/Process.h"
+#include "runtime/NativeText.h"
+#include "runtime/StatusBar.h"
+#include "runtime/host/Process.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/BuildKit.h"
+#include "tests/support/Hostile.h"
+#include "tests/support/TempTree.h"
 
-#include "Boxes.h"
+#include "tests/support/Boxes.h"
 #include <QDir>
 #include <QElapsedTimer>
 
@@ -91,7 +91,7 @@ private Q_SLOTS:
             beepsWhileBoxUp = f.seam.beeps;
             panelWhileBoxUp = Form1->SB->Panels(1).Text();
         };
-        Form1->BitBtn1Click(nullptr);
+        Form1->BitBtn1->click();
 
         QCOMPARE(f.seam.boxes, QStringList{boxes::NotFound + shown});
         QCOMPARE(beepsWhileBoxUp, 1); // the beep comes first
@@ -140,7 +140,7 @@ private Q_SLOTS:
         // the box keeps every byte
         QCOMPARE(QByteArray::fromStdString(toNative(Form1->Edit1->text())),
                  QByteArray::fromStdString(compiler));
-        Form1->BitBtn1Click(nullptr);
+        Form1->BitBtn1->click();
 
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
@@ -202,7 +202,7 @@ private Q_SLOTS:
         Form1->Edit1->setText(fromNative(path));
         QElapsedTimer clock;
         clock.start();
-        Form1->BitBtn1Click(nullptr);
+        Form1->BitBtn1->click();
 
         // Any existing entry passes the compiler check, a folder included.
         QCOMPARE(f.seam.beeps, 0);

@@ -3,11 +3,11 @@
 // likes, special files named like the compiler, and folders that change
 // under it.  Every scan must end and still find the compiler that lies after
 // the hostile part (in a second drive, since listing order is the host's).
-#include "Hostile.h"
-#include "ListingWalk.h"
-#include "NativeText.h"
-#include "TempTree.h"
 #include "components/FileFind.h"
+#include "runtime/NativeText.h"
+#include "tests/support/Hostile.h"
+#include "tests/support/ListingWalk.h"
+#include "tests/support/TempTree.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -7,8 +7,8 @@
 // mount there, so nothing outside the probe sees the mounts.  --tmpfs also
 // leaves a DCC32.EXE inside the new volume.  Exit status 77 when the mounts
 // are not permitted, 2 on bad usage, 0 otherwise.
-#include "NativeText.h"
 #include "components/FileFind.h"
+#include "runtime/NativeText.h"
 
 #include <cerrno>
 #include <cstdio>

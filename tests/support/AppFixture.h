@@ -2,10 +2,10 @@
 // FakeSeam (or a test's own kind of FakeSeam).
 #pragma once
 
-#include "Application.h"
-#include "FakeSeam.h"
-#include "Unit1.h"
-#include "Unit2.h"
+#include "forms/Unit1.h"
+#include "forms/Unit2.h"
+#include "runtime/Application.h"
+#include "tests/support/FakeSeam.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 // a watch that counts the showings of a window.
 #pragma once
 
-#include "TempTree.h"
+#include "tests/support/TempTree.h"
 
 #include <QDir>
 #include <QEvent>

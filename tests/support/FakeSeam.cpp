@@ -1,6 +1,6 @@
-#include "FakeSeam.h"
+#include "tests/support/FakeSeam.h"
 
-#include "host/Process.h"
+#include "runtime/host/Process.h"
 
 host::StartResult FakeSeam::startProcess(const std::string &program,
                                          const std::vector<std::string> &args) {

@@ -3,7 +3,7 @@
 // the drives it is given and records process starts.
 #pragma once
 
-#include "Seam.h"
+#include "runtime/Seam.h"
 
 #include <QString>
 #include <QStringList>

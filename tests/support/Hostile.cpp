@@ -1,9 +1,10 @@
-#include "Hostile.h"
+#include "tests/support/Hostile.h"
+#include "tests/support/Events.h"
 
-#include "ListingWalk.h"
+#include "tests/support/ListingWalk.h"
 
-#include "Timer.h"
-#include "Unit2.h"
+#include "forms/Unit2.h"
+#include "runtime/Timer.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -261,7 +262,7 @@ WaitDialogDriver::WaitDialogDriver(int intervalMs) {
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (Form2 && Form2->isVisible()) {
             ++ticks;
-            Form2->TUjTimer(nullptr);
+            (void)events::tick(Form2->TUj);
         }
     });
     timer_.start();

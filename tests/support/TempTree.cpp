@@ -1,6 +1,6 @@
-#include "TempTree.h"
+#include "tests/support/TempTree.h"
 
-#include "ListingWalk.h"
+#include "tests/support/ListingWalk.h"
 
 #include <QCoreApplication>
 #include <QDir>

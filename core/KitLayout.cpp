@@ -1,8 +1,6 @@
-#include "KitLayout.h"
+#include "core/KitLayout.h"
 
-#include "host/Text.h"
-
-#include <string_view>
+#include "runtime/host/Text.h"
 
 namespace kit {
 
@@ -18,13 +16,11 @@ std::string UnitDir(const std::string &exeName, int versionIndex) {
     return ProgramDir(exeName) + (versionIndex == 0 ? "Delphi-3" : "Delphi-4");
 }
 
-std::string ProjectFile(const std::string &exeName) {
-    std::string_view literal(ProjectLiteral);
-    return DemoDir(exeName) + std::string(literal.substr(0, literal.rfind(" -U")));
-}
-
-std::string OutputProgram(const std::string &exeName) {
-    return DemoDir(exeName) + OutputLiteral;
+std::string DemoFile(const std::string &demoDir, std::string_view name) {
+    std::string path = demoDir;
+    path += host::PathDelim;
+    path += name;
+    return path;
 }
 
 } // namespace kit
