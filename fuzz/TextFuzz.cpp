@@ -91,12 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
 
     // CompileCommand: the line as the user would type it, and the source
     // handed over whole however many " -U" its name holds.
-    const std::string literal = "/" + p[2] + " -U";
-    const CompileCommandLine line = CompileCommand(a, b, literal, p[3]);
-    require(line.text == a + " " + b + literal + p[3]);
+    const std::string source = b + "/" + p[2];
+    const CompileCommandLine line = CompileCommand(a, source, p[3]);
+    require(line.text == a + " " + source + " -U" + p[3]);
     require(line.program == a);
     require(line.args.size() == 2);
-    require(line.args[0] == b + "/" + p[2]);
+    require(line.args[0] == source);
     require(line.args[1] == "-U" + p[3]);
 
     // A file name survives the trip into a QString and back, byte for byte.

@@ -41,12 +41,14 @@ std::vector<std::string> SystemSeam::driveRoots() {
 void SystemSeam::showMessage(QWidget *parent, const QString &text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), forDisplay(text),
                     QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText); // a path is shown as typed, never as markup
     box.exec();
 }
 
 bool SystemSeam::confirm(QWidget *parent, const QString &text) {
     QMessageBox box(QMessageBox::Information, QMessageBox::tr("Information"), forDisplay(text),
                     QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Ok;
 }
 

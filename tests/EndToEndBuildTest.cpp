@@ -6,55 +6,46 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
 #include "tests/support/BuildKit.h"
+#include "tests/support/Events.h"
 #include "tests/support/Hostile.h"
+#include "tests/support/StandInScript.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <algorithm>
 
-namespace {
-
-std::string quoted(const std::string &path) {
-    return "'" + path + "'";
-}
-
-// The stand-in compiler: it logs its argument count and arguments, one a
-// line, to <logs>/<source name>.args, waits a little, and writes the unit's
-// .DCU, or for the project a runnable Lumio.EXE made from lumioTemplate.
-// Lumio.EXE is put in place whole by a rename, as it must be runnable the
-// moment it exists.
-std::string compilerScript(const std::string &logs, const std::string &lumioTemplate) {
-    return "#!/bin/sh\n"
-           "src=$1\n"
-           "{ printf '%s\\n' \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > " +
-           quoted(logs) +
-           "/\"$(basename \"$src\")\".args\n"
-           "sleep 0.2\n"
-           "case $src in\n"
-           "  *.Pas) : > \"${src%.Pas}.DCU\" ;;\n"
-           "  *.DPR) out=\"$(dirname \"$src\")/Lumio.EXE\"\n"
-           "         cp " +
-           quoted(lumioTemplate) +
-           " \"$out.part\" && chmod 755 \"$out.part\" && mv \"$out.part\" \"$out\" ;;\n"
-           "esac\n";
-}
-
-} // namespace
+using standin::shellQuoted;
 
 class EndToEndBuildTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The stand-ins' own files lie in the kit's folder, so its name is in
+    // every path the scripts are given.
+    void buildsAndRunsLumio_data() {
+        QTest::addColumn<QString>("kitFolder");
+        QTest::addColumn<QString>("compilerFile");
+        QTest::newRow("blanks") << "Kit With Blank"
+                                << "Tools Dir/Bin/DCC32.EXE";
+        QTest::newRow("single quotes") << "O'Brien kit"
+                                       << "O'Brien tools/DCC32.EXE";
+    }
     void buildsAndRunsLumio() {
-        BuildKit kit("Kit With Blank", "Tools Dir/Bin/DCC32.EXE");
-        kit.tree.folder("logs");
-        const std::string logs = kit.tree.path("logs");
-        const std::string lumioTemplate = kit.tree.path("LumioStandIn");
-        const std::string marker = kit.tree.path("Lumio ran");
-        hostile::writeExecutable(kit.compiler(), compilerScript(logs, lumioTemplate));
+        QFETCH(QString, kitFolder);
+        QFETCH(QString, compilerFile);
+        BuildKit kit(kitFolder.toStdString(), compilerFile.toStdString());
+        kit.tree.folder(kitFolder.toStdString() + "/logs");
+        const std::string logs = kit.path("logs");
+        const std::string lumioTemplate = kit.path("LumioStandIn");
+        const std::string marker = kit.path("Lumio ran");
         hostile::writeExecutable(
-            lumioTemplate, "#!/bin/sh\nprintf '%s\\n' \"$#\" > " + quoted(marker + ".part") +
-                               " && mv " + quoted(marker + ".part") + " " + quoted(marker) + "\n");
+            kit.compiler(),
+            standin::script({.logDir = logs, .delaySeconds = 0.2, .lumioTemplate = lumioTemplate}));
+        hostile::writeExecutable(lumioTemplate, "#!/bin/sh\nprintf '%s\\n' \"$#\" > " +
+                                                    shellQuoted(marker + ".part") + " && mv " +
+                                                    shellQuoted(marker + ".part") + " " +
+                                                    shellQuoted(marker) + "\n");
 
         AppFixture f;
         f.seam.reallyStart = true;
@@ -62,8 +53,10 @@ private Q_SLOTS:
         f.seam.tickStep = 10; // the output wait ends after at most 1000 cycles
         ShowWatch watch(Form2);
         Form1->Edit1->setText(fromNative(kit.compiler()));
-        Form1->Timer1->Tag = 1; // no automatic search
         Form1->show();
+        // The automatic search, over no drives, is over before the build.
+        QTRY_VERIFY(Form1->Timer1->Enabled());
+        QVERIFY(events::tick(Form1->Timer1));
 
         QElapsedTimer clock;
         clock.start();
@@ -78,19 +71,19 @@ private Q_SLOTS:
 
         // What each compiler was given, argument by argument.
         const std::string option = "-U" + kit.unitDir(1);
-        QStringList sources;
+        std::vector<std::string> sources;
         for (const std::string &name : DemoUnitNames)
-            sources << QString::fromStdString(name + ".Pas");
-        sources << QStringLiteral("Lumio.DPR");
+            sources.push_back(kit.demo(name + ".Pas"));
+        sources.push_back(kit.demo("Lumio.DPR"));
         QCOMPARE(f.seam.starts.size(), std::size_t(8));
-        for (int i = 0; i < sources.size(); ++i) {
-            const std::string source = kit.demoDir() + "/" + sources[i].toStdString();
+        std::vector<std::string> logged;
+        for (std::size_t i = 0; i < sources.size(); ++i) {
             QCOMPARE(f.seam.starts[i].program, kit.compiler());
-            QCOMPARE(f.seam.starts[i].args, (std::vector<std::string>{source, option}));
-            QCOMPARE(QByteArray::fromStdString(
-                         hostile::readFile(logs + "/" + sources[i].toStdString() + ".args")),
-                     QByteArray::fromStdString("2\n" + source + "\n" + option + "\n"));
+            QCOMPARE(f.seam.starts[i].args, (std::vector<std::string>{sources[i], option}));
+            logged.push_back("2|" + sources[i] + "|" + option + "|");
         }
+        std::sort(logged.begin(), logged.end());
+        QVERIFY2(standin::runs(logs) == logged, hostile::joined(standin::runs(logs)).constData());
         for (const std::string &name : DemoUnitNames)
             QVERIFY(QFile::exists(QString::fromStdString(kit.compiled(name))));
 

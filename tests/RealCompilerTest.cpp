@@ -5,14 +5,14 @@
 #include "runtime/Timer.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
+#include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
-#include "tests/support/KitSources.h"
 
 #include <QStandardPaths>
 #include <QTest>
 
-#ifndef STANDIN_COMPILER
-#error "STANDIN_COMPILER must name the built stand-in compiler"
+#if !defined(STANDIN_COMPILER) || !defined(KIT_SOURCE_DIR)
+#error "STANDIN_COMPILER and KIT_SOURCE_DIR must name the built stand-in compiler and the kit"
 #endif
 
 namespace {
@@ -22,10 +22,11 @@ namespace {
 // long as it would on the clock.
 constexpr std::uint32_t TicksPerReading = 10;
 
-// The kit's sources, with the program's own path at <root>/Forgeway.
-class KitCopy : public KitSources {
+// A copy of the sample kit's sources; the stand-in compiler is the built one.
+class KitCopy : public BuildKit {
 public:
-    std::string exe() const { return path(QStringLiteral("Forgeway")).toStdString(); }
+    KitCopy() : BuildKit("Kit", "") { copySourcesFrom(KIT_SOURCE_DIR); }
+    QString trace() const { return QFile::decodeName(tree.path("lumio-trace.txt").c_str()); }
 };
 
 QString ReadAll(const QString &path) {
@@ -56,7 +57,7 @@ private Q_SLOTS:
         QFETCH(int, generation);
         QFETCH(QString, unitFolder);
         KitCopy kit;
-        const QString trace = kit.path(QStringLiteral("lumio-trace.txt"));
+        const QString trace = kit.trace();
         qputenv("LUMIO_TRACE", QFile::encodeName(trace));
 
         AppFixture f{static_cast<RuntimeGeneration>(generation)};
@@ -76,8 +77,8 @@ private Q_SLOTS:
         Form1->BitBtn1->click(); // runs the whole build, wait dialog included
 
         QCOMPARE(f.seam.boxes, QStringList({boxes::PasCompile, boxes::SuccessQuestion}));
-        QCOMPARE(kit.compiledUnits(), KitUnits);
-        QVERIFY(kit.exists(QStringLiteral("Demo/Lumio.EXE")));
+        QCOMPARE(kit.compiledUnits(), DemoUnitNames);
+        QVERIFY(kit.exists("Demo/Lumio.EXE"));
         // The wait dialog closed by itself on the tick that found all six
         // units, well before its time-out.
         QVERIFY(!Form2->isVisible());
@@ -86,8 +87,7 @@ private Q_SLOTS:
 
         // Six unit compiles, the project, and Lumio itself.
         QCOMPARE(f.seam.starts.size(), std::size_t(8));
-        QCOMPARE(QString::fromStdString(f.seam.starts.back().program),
-                 kit.path(QStringLiteral("Demo/Lumio.EXE")));
+        QCOMPARE(f.seam.starts.back().program, kit.output());
         QCOMPARE(Form1->Tag, 1);
         QCOMPARE(f.seam.terminateCalls, 1);
         QCOMPARE(Form1->SB->Panels(1).Text(), QString());
@@ -103,8 +103,8 @@ private Q_SLOTS:
     // through Brook) fails too, so the build ends with the failure message.
     void brokenUnitEndsInTheFailureMessage() {
         KitCopy kit;
-        QVERIFY(kit.breakUnit(QStringLiteral("Orb")));
-        const QString trace = kit.path(QStringLiteral("lumio-trace.txt"));
+        QVERIFY(kit.breakUnit("Orb"));
+        const QString trace = kit.trace();
         qputenv("LUMIO_TRACE", QFile::encodeName(trace));
 
         AppFixture f;
@@ -136,14 +136,15 @@ private Q_SLOTS:
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         QCOMPARE(f.seam.terminateCalls, 0);
         QCOMPARE(Form1->Tag, 0);
-        QVERIFY(!kit.compiledUnits().contains(QStringLiteral("Orb")));
-        for (const QString unit : {"Cove", "Fable", "Mint", "Quillset"})
-            QVERIFY2(kit.compiledUnits().contains(unit), qPrintable(unit));
-        QVERIFY(!kit.exists(QStringLiteral("Demo/Lumio.EXE")));
+        std::vector<std::string> compiled = DemoUnitNames;
+        std::erase(compiled, "Orb");
+        std::erase(compiled, "Brook"); // it uses Orb
+        QCOMPARE(kit.compiledUnits(), compiled);
+        QVERIFY(!kit.exists("Demo/Lumio.EXE"));
         QVERIFY(!QFileInfo::exists(trace));
         // Free Pascal's own outputs stay out of the kit.
         const QStringList leftovers =
-            QDir(kit.path(QStringLiteral("Demo"))).entryList({"*.o", "*.ppu", "*.res"});
+            QDir(QFile::decodeName(kit.demoDir().c_str())).entryList({"*.o", "*.ppu", "*.res"});
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
         // The window is ready for another try.
         QCOMPARE(Form1->SB->Panels(1).Text(), QString());

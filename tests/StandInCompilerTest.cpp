@@ -1,9 +1,12 @@
 // Runs the kit's stand-in compiler (Bin/DCC32.EXE) the way Forgeway does, on a private copy of the
 // kit, and checks what it leaves behind.
 
-#include "tests/support/KitSources.h"
+#include "tests/support/BuildKit.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -11,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#ifndef STANDIN_COMPILER
-#error "STANDIN_COMPILER must name the built stand-in compiler"
+#if !defined(STANDIN_COMPILER) || !defined(KIT_SOURCE_DIR)
+#error "STANDIN_COMPILER and KIT_SOURCE_DIR must name the built stand-in compiler and the kit"
 #endif
 
 namespace {
@@ -29,12 +32,19 @@ QStringList listing(const QString &dir) {
                                QDir::Name);
 }
 
-// The kit's sources, and a TMPDIR for the compiler, so that its work folders
-// can be checked for.
-class Kit : public KitSources {
+// A copy of the kit's sources, and a TMPDIR for the compiler, so that its
+// work folders can be checked for.
+class Kit : public BuildKit {
 public:
-    Kit() { QDir().mkpath(path("tmp")); }
-    QString tmp() const { return path("tmp"); }
+    Kit() : BuildKit("Kit", "") {
+        copySourcesFrom(KIT_SOURCE_DIR);
+        tree.folder("tmp");
+    }
+    // An entry below the kit's folder, and the compiler's TMPDIR, as Qt names them.
+    QString at(const std::string &relToKit) const {
+        return QFile::decodeName(path(relToKit).c_str());
+    }
+    QString tmp() const { return QFile::decodeName(tree.path("tmp").c_str()); }
 
     std::unique_ptr<QProcess> start(const QString &source, const QString &unitFolder) const {
         auto process = std::make_unique<QProcess>();
@@ -42,7 +52,8 @@ public:
         env.insert("TMPDIR", tmp());
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::MergedChannels);
-        process->start(QStringLiteral(STANDIN_COMPILER), {source, "-U" + path(unitFolder)});
+        process->start(QStringLiteral(STANDIN_COMPILER),
+                       {source, "-U" + at(unitFolder.toStdString())});
         return process;
     }
 
@@ -104,19 +115,19 @@ private Q_SLOTS:
         if (!haveFreePascal())
             QSKIP("Free Pascal (fpc) is not installed");
         Kit kit;
-        const QStringList demoBefore = listing(kit.path("Demo"));
-        const QStringList unitsBefore = listing(kit.path("Delphi-3"));
+        const QStringList demoBefore = listing(kit.at("Demo"));
+        const QStringList unitsBefore = listing(kit.at("Delphi-3"));
 
         QByteArray output;
-        QCOMPARE(kit.compile(kit.demo("Quillset.Pas"), "Delphi-3", &output), 0);
+        QCOMPARE(kit.compile(kit.at("Demo/Quillset.Pas"), "Delphi-3", &output), 0);
 
-        QFile dcu(kit.demo("Quillset.DCU"));
+        QFile dcu(kit.at("Demo/Quillset.DCU"));
         QVERIFY2(dcu.open(QIODevice::ReadOnly), output.constData());
         QVERIFY(dcu.read(3) == "PPU"); // FPC's compiled unit, copied whole
         QStringList expected = demoBefore + QStringList{"Quillset.DCU"};
         expected.sort();
-        QCOMPARE(listing(kit.path("Demo")), expected);
-        QCOMPARE(listing(kit.path("Delphi-3")), unitsBefore);
+        QCOMPARE(listing(kit.at("Demo")), expected);
+        QCOMPARE(listing(kit.at("Delphi-3")), unitsBefore);
         QCOMPARE(listing(kit.tmp()), QStringList{});
     }
 
@@ -134,19 +145,19 @@ private Q_SLOTS:
         Kit kit;
 
         std::vector<std::unique_ptr<QProcess>> compiles;
-        for (const QString &unit : KitUnits)
-            compiles.push_back(kit.start(kit.demo(unit + ".Pas"), unitFolder));
+        for (const std::string &unit : DemoUnitNames)
+            compiles.push_back(kit.start(kit.at("Demo/" + unit + ".Pas"), unitFolder));
         for (std::size_t i = 0; i < compiles.size(); ++i) {
             QProcess &process = *compiles[i];
             QVERIFY(process.waitForFinished(compileTimeoutMs));
             QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
                      process.readAll().constData());
-            QVERIFY(QFileInfo(kit.demo(KitUnits[static_cast<int>(i)] + ".DCU")).size() > 0);
+            QVERIFY(QFileInfo(kit.at("Demo/" + DemoUnitNames[i] + ".DCU")).size() > 0);
         }
 
         QByteArray output;
-        QCOMPARE(kit.compile(kit.demo("Lumio.DPR"), unitFolder, &output), 0);
-        const QFileInfo exe(kit.demo("Lumio.EXE"));
+        QCOMPARE(kit.compile(kit.at("Demo/Lumio.DPR"), unitFolder, &output), 0);
+        const QFileInfo exe(kit.at("Demo/Lumio.EXE"));
         QVERIFY2(exe.isFile() && exe.isExecutable(), output.constData());
         QCOMPARE(listing(kit.tmp()), QStringList{});
 
@@ -155,7 +166,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
-        env.insert("LUMIO_TRACE", kit.path("trace.txt"));
+        env.insert("LUMIO_TRACE", kit.at("trace.txt"));
         lumio.setProcessEnvironment(env);
         QElapsedTimer clock;
         clock.start();
@@ -166,7 +177,7 @@ private Q_SLOTS:
         QCOMPARE(lumio.exitCode(), 0);
         QVERIFY(lumio.readAllStandardOutput().contains(unitFolder.toUtf8()));
 
-        QFile trace(kit.path("trace.txt"));
+        QFile trace(kit.at("trace.txt"));
         QVERIFY(trace.open(QIODevice::ReadOnly));
         QCOMPARE(trace.readAll(), unitFolder.toUtf8() + '\n');
     }
@@ -177,25 +188,25 @@ private Q_SLOTS:
         Kit kit;
         QVERIFY(kit.breakUnit("Mint"));
         // Left over from an earlier, good build: must not pass for this one's result.
-        QFile stale(kit.demo("Mint.DCU"));
+        QFile stale(kit.at("Demo/Mint.DCU"));
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.close();
-        const QStringList demoBefore = listing(kit.path("Demo"));
+        const QStringList demoBefore = listing(kit.at("Demo"));
 
         QByteArray output;
-        const int unitExit = kit.compile(kit.demo("Mint.Pas"), "Delphi-4", &output);
+        const int unitExit = kit.compile(kit.at("Demo/Mint.Pas"), "Delphi-4", &output);
         QVERIFY2(unitExit > 0, output.constData());
         QVERIFY2(output.contains("Mint.Pas"), output.constData()); // FPC's message comes through
-        QVERIFY(!QFileInfo::exists(kit.demo("Mint.DCU")));
+        QVERIFY(!QFileInfo::exists(kit.at("Demo/Mint.DCU")));
 
         // Lumio uses Mint, so the project fails as well.
-        const int projectExit = kit.compile(kit.demo("Lumio.DPR"), "Delphi-4", &output);
+        const int projectExit = kit.compile(kit.at("Demo/Lumio.DPR"), "Delphi-4", &output);
         QVERIFY2(projectExit > 0, output.constData());
-        QVERIFY(!QFileInfo::exists(kit.demo("Lumio.EXE")));
+        QVERIFY(!QFileInfo::exists(kit.at("Demo/Lumio.EXE")));
 
         QStringList expected = demoBefore;
         expected.removeAll("Mint.DCU");
-        QCOMPARE(listing(kit.path("Demo")), expected);
+        QCOMPARE(listing(kit.at("Demo")), expected);
         QCOMPARE(listing(kit.tmp()), QStringList{});
     }
 };

@@ -8,6 +8,8 @@
 #include "runtime/host/Process.h"
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -54,6 +56,26 @@ bool waitFor(const std::string &path) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+// The watchdog of a start that must not wait for the started program: it ends
+// that program (its pid is in watchedPidFile) and this test run.
+char watchedPidFile[4096];
+
+void startWaited(int) {
+    static const char message[] = "    FAIL StartProcess waited for the program\n";
+    ssize_t ignored = write(STDOUT_FILENO, message, sizeof message - 1);
+    const int fd = open(watchedPidFile, O_RDONLY);
+    if (fd >= 0) {
+        char digits[32] = {};
+        ignored = read(fd, digits, sizeof digits - 1);
+        close(fd);
+        const pid_t pid = pid_t(std::atol(digits));
+        if (pid > 1)
+            kill(pid, SIGKILL);
+    }
+    (void)ignored;
+    _exit(1);
 }
 
 } // namespace
@@ -158,13 +180,14 @@ TEST_CASE("Names are bytes: a name that is not UTF-8 is listed and probed as it 
 }
 
 TEST_CASE("Drives from the mount table: real file systems, sorted, root first") {
+    // Not in the order the roots come out.
     const std::string table = "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+                              "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
                               "23 1 0:22 / /sys rw - sysfs sysfs rw\n"
+                              "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
                               "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
                               "31 30 8:1 / /boot/efi rw shared:2 - vfat /dev/sda1 rw\n"
-                              "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
                               "33 30 0:30 / /run rw - tmpfs tmpfs rw\n"
-                              "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
                               "35 23 0:31 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
                               "36 30 8:3 /x /home rw - btrfs /dev/sda3 rw\n"
                               "garbage line\n";
@@ -223,4 +246,30 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
     CHECK(!StartProcess(s.path("noshebang"), {}).started);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     CHECK(access(marker.c_str(), F_OK) != 0);
+}
+
+TEST_CASE("StartProcess returns while the started program runs on") {
+    Scratch s;
+    const std::string pidFile = s.path("pid");
+    const std::string script = s.path("long");
+    std::ofstream(script) << "#!/bin/sh\necho $$ > \"$1.part\" && mv \"$1.part\" \"$1\"\n"
+                             "exec sleep 60\n";
+    chmod(script.c_str(), 0755);
+    std::snprintf(watchedPidFile, sizeof watchedPidFile, "%s", pidFile.c_str());
+    struct sigaction watchdog = {}, before = {};
+    watchdog.sa_handler = startWaited;
+    sigaction(SIGALRM, &watchdog, &before);
+    alarm(2);
+    const StartResult r = StartProcess(script, {pidFile});
+    alarm(0);
+    sigaction(SIGALRM, &before, nullptr);
+
+    CHECK(r.started);
+    CHECK(waitFor(pidFile));
+    std::ifstream in(pidFile);
+    pid_t pid = 0;
+    in >> pid;
+    CHECK(pid > 1);
+    if (pid > 1)
+        CHECK(kill(pid, SIGKILL) == 0);
 }

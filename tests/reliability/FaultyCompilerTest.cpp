@@ -7,12 +7,12 @@
 #include "runtime/NativeText.h"
 #include "runtime/StatusBar.h"
 #include "tests/support/AppFixture.h"
-#include "tests/support/Hostile.h"
-#include "tests/support/TempTree.h"
-
 #include "tests/support/Boxes.h"
-#include <QElapsedTimer>
+#include "tests/support/BuildKit.h"
+#include "tests/support/Hostile.h"
+#include "tests/support/StandInScript.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -46,17 +46,18 @@ private Q_SLOTS:
         QFETCH(int, outputs);
         QFETCH(bool, leavesProcesses);
         hostile::ProcessMarker marker;
-        TempTree tree;
-        const std::string kit = tree.path("kit"), logs = tree.path("logs"), bin = tree.path("bin");
-        hostile::makeKit(kit);
+        BuildKit kit("kit", "");
+        kit.writeSources();
+        const std::string logs = kit.tree.path("logs"), bin = kit.tree.path("bin");
         QVERIFY(mkdir(logs.c_str(), 0755) == 0 && mkdir(bin.c_str(), 0755) == 0);
         const std::string compiler = bin + "/DCC32.EXE";
-        hostile::writeExecutable(compiler, hostile::standInScript(logs, before.toStdString()));
-        const auto kitBefore = hostile::snapshot(kit), binBefore = hostile::snapshot(bin);
+        hostile::writeExecutable(compiler,
+                                 standin::script({.logDir = logs, .before = before.toStdString()}));
+        const auto kitBefore = hostile::snapshot(kit.dir()), binBefore = hostile::snapshot(bin);
 
         AppFixture f;
         f.seam.reallyStart = true;
-        f.seam.exe = kit + "/Forgeway";
+        f.seam.exe = kit.exe();
         // Failures wait out the 10 s in a fifth of a second; builds get real time.
         f.seam.tickStep = builds ? 10 : 500;
         f.seam.confirmAnswers = {false};
@@ -83,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(Form1->Tag, 0);
         QCOMPARE(f.seam.terminateCalls, 0);
         QVERIFY(hostile::noChildren());
-        QTRY_COMPARE(hostile::runs(logs).size(), std::size_t(7)); // every start ran
+        QTRY_COMPARE(standin::runs(logs).size(), std::size_t(7)); // every start ran
 
         if (QTest::currentDataTag() == QByteArray("floods its output")) {
             int streams = 0; // each run saw its output go to /dev/null
@@ -97,7 +98,7 @@ private Q_SLOTS:
             QCOMPARE(streams, 7);
         }
 
-        const auto kitAfter = hostile::snapshot(kit);
+        const auto kitAfter = hostile::snapshot(kit.dir());
         const auto changed = hostile::changesBesidesOutputs(kitBefore, kitAfter);
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
         int made = 0;
@@ -117,26 +118,27 @@ private Q_SLOTS:
     // failure, the file stays, and the next run offers it without compiling.
     void outputThatComesTooLate() {
         hostile::ProcessMarker marker;
-        TempTree tree;
-        const std::string kit = tree.path("kit"), logs = tree.path("logs");
-        hostile::makeKit(kit);
+        BuildKit kit("kit", "");
+        kit.writeSources();
+        const std::string logs = kit.tree.path("logs");
         QVERIFY(mkdir(logs.c_str(), 0755) == 0);
-        const std::string compiler = tree.path("DCC32.EXE");
+        const std::string compiler = kit.tree.path("DCC32.EXE");
         hostile::writeExecutable(
-            compiler, hostile::standInScript(logs, "case \"$1\" in *.DPR) sleep 1;; esac"));
+            compiler,
+            standin::script({.logDir = logs, .before = "case \"$1\" in *.DPR) sleep 1;; esac"}));
 
         AppFixture f;
         f.seam.reallyStart = true;
-        f.seam.exe = kit + "/Forgeway";
+        f.seam.exe = kit.exe();
         f.seam.tickStep = 500;
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(compiler));
         Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
-        QVERIFY(!hostile::exists(kit + "/Demo/Lumio.EXE"));
+        QVERIFY(!kit.exists("Demo/Lumio.EXE"));
 
-        QTRY_VERIFY_WITH_TIMEOUT(hostile::exists(kit + "/Demo/Lumio.EXE"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(kit.exists("Demo/Lumio.EXE"), 10000);
         f.seam.boxes.clear();
         Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, QStringList{boxes::SuccessQuestion});

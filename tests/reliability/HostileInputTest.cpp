@@ -6,15 +6,16 @@
 #include "runtime/StatusBar.h"
 #include "runtime/host/Process.h"
 #include "tests/support/AppFixture.h"
-#include "tests/support/BuildKit.h"
-#include "tests/support/Hostile.h"
-#include "tests/support/TempTree.h"
-
 #include "tests/support/Boxes.h"
+#include "tests/support/BuildKit.h"
+#include "tests/support/Events.h"
+#include "tests/support/Hostile.h"
+#include "tests/support/StandInScript.h"
+
 #include <QDir>
 #include <QElapsedTimer>
-
 #include <QTest>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,17 +24,15 @@ namespace {
 // A kit, a folder for stand-ins, a folder for their logs and a working folder
 // in which a shell, had one run, would leave "pwned".
 struct Bench {
-    TempTree tree;
-    std::string kit, logs, cwd;
+    BuildKit kit;
+    const TempTree &tree = kit.tree;
+    std::string logs = tree.path("logs"), cwd = tree.path("cwd");
     QString oldCwd = QDir::currentPath();
 
-    explicit Bench(const std::string &kitFolder = "kit") {
-        kit = tree.path(kitFolder);
-        logs = tree.path("logs");
-        cwd = tree.path("cwd");
+    explicit Bench(const std::string &kitFolder = "kit") : kit(kitFolder, "") {
         mkdir(logs.c_str(), 0755);
         mkdir(cwd.c_str(), 0755);
-        hostile::makeKit(kit);
+        kit.writeSources();
         QDir::setCurrent(fromNative(cwd));
     }
     ~Bench() { QDir::setCurrent(oldCwd); }
@@ -81,7 +80,7 @@ private Q_SLOTS:
         const auto before = hostile::snapshot(b.tree.root());
         AppFixture f;
         f.seam.reallyStart = true;
-        f.seam.exe = b.kit + "/Forgeway";
+        f.seam.exe = b.kit.exe();
         ShowWatch form2(Form2);
         Form1->Edit1->setText(text);
         const QString shown = Form1->Edit1->text(); // the box may hold less than 64 KiB
@@ -127,12 +126,12 @@ private Q_SLOTS:
         const std::string folder = b.tree.path(name.toStdString());
         QVERIFY(mkdir(folder.c_str(), 0755) == 0);
         const std::string compiler = folder + "/DCC32.EXE";
-        hostile::writeExecutable(compiler, hostile::standInScript(b.logs));
-        const auto kitBefore = hostile::snapshot(b.kit);
+        hostile::writeExecutable(compiler, standin::script({.logDir = b.logs}));
+        const auto kitBefore = hostile::snapshot(b.kit.dir());
 
         AppFixture f;
         f.seam.reallyStart = true;
-        f.seam.exe = b.kit + "/Forgeway";
+        f.seam.exe = b.kit.exe();
         f.seam.tickStep = 10;
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
@@ -146,18 +145,18 @@ private Q_SLOTS:
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         for (const RecordedStart &s : f.seam.starts)
             QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(compiler));
-        const std::string unitArg = "-U" + b.kit + "/Delphi-4|";
-        std::vector<std::string> expected;
-        for (const char *src : {"Cove.Pas", "Fable.Pas", "Mint.Pas", "Orb.Pas", "Quillset.Pas",
-                                "Brook.Pas", "Lumio.DPR"})
-            expected.push_back(b.kit + "/Demo/" + src + "|" + unitArg);
+        const std::string unitArg = "-U" + b.kit.unitDir(1) + "|";
+        std::vector<std::string> expected{"2|" + b.kit.demo("Lumio.DPR") + "|" + unitArg};
+        for (const std::string &unit : DemoUnitNames)
+            expected.push_back("2|" + b.kit.demo(unit + ".Pas") + "|" + unitArg);
         std::sort(expected.begin(), expected.end());
-        QTRY_VERIFY2(hostile::runs(b.logs) == expected,
-                     hostile::joined(hostile::runs(b.logs)).constData());
+        QTRY_VERIFY2(standin::runs(b.logs) == expected,
+                     hostile::joined(standin::runs(b.logs)).constData());
         QVERIFY(!b.pwned());
-        const auto changed = hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(b.kit));
+        const auto changed =
+            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(b.kit.dir()));
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
-        QVERIFY(hostile::exists(b.kit + "/Demo/Lumio.EXE"));
+        QVERIFY(b.kit.exists("Demo/Lumio.EXE"));
         QVERIFY(hostile::noChildren());
     }
 
@@ -196,7 +195,7 @@ private Q_SLOTS:
 
         AppFixture f;
         f.seam.reallyStart = true;
-        f.seam.exe = b.kit + "/Forgeway";
+        f.seam.exe = b.kit.exe();
         f.seam.tickStep = 500;
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(path));

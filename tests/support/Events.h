@@ -1,6 +1,6 @@
 // What the event loop would deliver, delivered at once: a window's activation
 // and a timer's tick.  The program's handlers then run exactly as they would
-// for the real event.
+// for the real event.  Also a watch on a window's showings.
 #pragma once
 
 #include "runtime/Timer.h"
@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 namespace events {
 
@@ -28,3 +29,21 @@ inline void activate(QWidget *window) {
 }
 
 } // namespace events
+
+// Counts the showings of a window and runs onShow at each.
+class ShowWatch : public QObject {
+public:
+    explicit ShowWatch(QWidget *w) { w->installEventFilter(this); }
+    int shows = 0;
+    std::function<void()> onShow;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override {
+        if (e->type() == QEvent::Show) {
+            ++shows;
+            if (onShow)
+                onShow();
+        }
+        return false;
+    }
+};

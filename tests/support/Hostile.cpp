@@ -1,6 +1,6 @@
 #include "tests/support/Hostile.h"
-#include "tests/support/Events.h"
 
+#include "tests/support/Events.h"
 #include "tests/support/ListingWalk.h"
 
 #include "forms/Unit2.h"
@@ -9,7 +9,6 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QTest>
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
@@ -125,18 +124,6 @@ QByteArray joined(const std::vector<std::string> &lines) {
     return out;
 }
 
-std::string makeKit(const std::string &root) {
-    for (const char *folder : {"", "/Demo", "/Delphi-3", "/Delphi-4"})
-        mkdir((root + folder).c_str(), 0755);
-    for (const char *unit : {"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"})
-        writeFile(root + "/Demo/" + unit + ".Pas",
-                  std::string("unit ") + unit + ";\ninterface\nimplementation\nend.\n");
-    writeFile(root + "/Demo/Lumio.DPR", "program Lumio;\nuses Cove, Fable;\nbegin\nend.\n");
-    writeFile(root + "/Delphi-3/KitEdition.Pas", "unit KitEdition; { 3 }\nend.\n");
-    writeFile(root + "/Delphi-4/KitEdition.Pas", "unit KitEdition; { 4 }\nend.\n");
-    return root + "/Forgeway";
-}
-
 void writeFile(const std::string &path, const std::string &contents, int mode) {
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -157,40 +144,6 @@ bool exists(const std::string &path) {
 std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string standInScript(const std::string &logDir, const std::string &before,
-                          const std::string &after) {
-    // The folder's path is quoted for the shell by hand: a single-quoted word
-    // with every ' written as '\''.
-    std::string quoted = "'";
-    for (char c : logDir)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
-    return "#!/bin/sh\n"
-           "log=" +
-           quoted +
-           "\n"
-           "for a in \"$@\"; do printf '%s|' \"$a\"; done > \"$log/run.$$\"\n" +
-           before +
-           "\n"
-           "case \"$1\" in\n"
-           "  *.Pas) out=\"${1%.Pas}.DCU\" ;;\n"
-           "  *.DPR) out=\"${1%.DPR}.EXE\" ;;\n"
-           "  *) exit 2 ;;\n"
-           "esac\n"
-           "echo compiled > \"$out\"\n" +
-           after + "\n";
-}
-
-std::vector<std::string> runs(const std::string &logDir) {
-    std::vector<std::string> out;
-    for (const auto &[rel, hash] : snapshot(logDir)) {
-        if (rel.rfind("run.", 0) == 0)
-            out.push_back(readFile(logDir + "/" + rel));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 void removeTree(const std::string &path) {

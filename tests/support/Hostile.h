@@ -1,13 +1,11 @@
-// Tools for the tests that run real processes and odd trees: a kit whose every
-// byte is accounted for, stand-in compilers written as scripts, the wait
-// dialog driven on a fast clock, and the hunt for processes the tests left
-// behind.
+// Tools for the tests that run real processes and odd trees: snapshots that
+// account for every byte of a tree, the wait dialog driven on a fast clock,
+// and the hunt for processes the tests left behind.
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,25 +26,12 @@ std::vector<std::string> changes(const Snapshot &before, const Snapshot &after);
 // Lines for a failure message.
 QByteArray joined(const std::vector<std::string> &lines);
 
-// Lays out a kit under root: Demo with the six units and the project,
-// Delphi-3 and Delphi-4 with a source each.  Returns the program's path.
-std::string makeKit(const std::string &root);
-
 // Writes an executable file (mode 0755) with the given contents.
 void writeExecutable(const std::string &path, const std::string &contents);
 void writeFile(const std::string &path, const std::string &contents, int mode = 0644);
 bool exists(const std::string &path);
 // The whole contents of a file; empty when it cannot be read.
 std::string readFile(const std::string &path);
-
-// A shell script that plays the compiler.  Each run writes its arguments,
-// each followed by "|", to the file run.<pid> in logDir; then it runs before
-// (which may end the run early), writes the output its first argument names
-// (Cove.Pas -> Cove.DCU, Lumio.DPR -> Lumio.EXE) and runs after.
-std::string standInScript(const std::string &logDir, const std::string &before = {},
-                          const std::string &after = {});
-// The runs logged in logDir, sorted.
-std::vector<std::string> runs(const std::string &logDir);
 
 // Removes a tree of any depth, working from directory descriptors, so that
 // paths beyond PATH_MAX are no obstacle.  Restores permissions on the way.

@@ -1,0 +1,38 @@
+// Starts each real executable and reads what its main window offers first:
+// Forgeway "Delphi 4", Forgeway3 "Delphi 3".  A style plugin loaded through
+// Qt's own plugin path reports the window and ends the program.
+#include <QProcess>
+#include <QTest>
+
+class SmokeTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void eachExecutableOffersItsVersion_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("Forgeway") << QStringLiteral(FORGEWAY_4) << QStringLiteral("1 Delphi 4");
+        QTest::newRow("Forgeway3") << QStringLiteral(FORGEWAY_3) << QStringLiteral("0 Delphi 3");
+    }
+    void eachExecutableOffersItsVersion() {
+        QFETCH(QString, program);
+        QFETCH(QString, version);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(PROBE_PLUGIN_PATH));
+        env.insert(QStringLiteral("QT_STYLE_OVERRIDE"), QStringLiteral("forgewayprobe"));
+        p.setProcessEnvironment(env);
+        p.start(program, {});
+        QVERIFY2(p.waitForFinished(20000), "the program did not end after the probe's report");
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(out, QStringLiteral("caption=This application create the Lumio.EXE file\n"
+                                     "version=%1\n")
+                          .arg(version));
+    }
+};
+
+QTEST_GUILESS_MAIN(SmokeTest)
+#include "SmokeTest.moc"

@@ -1,0 +1,115 @@
+#include "tests/support/BuildKit.h"
+
+#include "tests/support/ListingWalk.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Paths are made from their bytes, not through Qt: a kit's folder may be named
+// by bytes that are not text.
+namespace {
+
+void write(const std::string &path, const std::string &contents) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+// Makes the folder and those above it that are missing.
+void makeFolders(const std::string &path) {
+    for (std::size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
+        mkdir(path.substr(0, at).c_str(), 0755);
+    QVERIFY(mkdir(path.c_str(), 0755) == 0 || errno == EEXIST);
+}
+
+void makeFile(const std::string &path) {
+    makeFolders(path.substr(0, path.rfind('/')));
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    close(fd);
+}
+
+QString native(const std::string &path) {
+    return QFile::decodeName(path.c_str());
+}
+
+} // namespace
+
+BuildKit::BuildKit(const std::string &kitRel, const std::string &compilerRel)
+    : kitRel_(kitRel), compilerRel_(compilerRel) {
+    for (const char *folder : {"Demo", "Delphi-3", "Delphi-4"})
+        makeFolders(path(folder));
+    if (!compilerRel_.empty())
+        makeFile(compiler());
+}
+
+bool BuildKit::exists(const std::string &relToKit) const {
+    struct stat st;
+    return lstat(path(relToKit).c_str(), &st) == 0;
+}
+
+void BuildKit::writeSources() const {
+    for (const std::string &unit : DemoUnitNames)
+        write(demo(unit + ".Pas"), "unit " + unit + ";\ninterface\nimplementation\nend.\n");
+    write(demo("Lumio.DPR"), "program Lumio;\nuses Cove, Fable;\nbegin\nend.\n");
+    write(path("Delphi-3/KitEdition.Pas"), "unit KitEdition; { 3 }\nend.\n");
+    write(path("Delphi-4/KitEdition.Pas"), "unit KitEdition; { 4 }\nend.\n");
+}
+
+void BuildKit::copySourcesFrom(const std::string &kitDir) const {
+    const QRegularExpression source(QStringLiteral("\\.(pas|dpr|pp|inc)$"),
+                                    QRegularExpression::CaseInsensitiveOption);
+    for (const std::string folder : {"Demo", "Delphi-3", "Delphi-4"}) {
+        QDirIterator it(native(kitDir + "/" + folder), QDir::Files);
+        while (it.hasNext()) {
+            it.next();
+            if (source.match(it.fileName()).hasMatch())
+                QFile::copy(it.filePath(), native(path(folder)) + "/" + it.fileName());
+        }
+    }
+}
+
+bool BuildKit::breakUnit(const std::string &unit) const {
+    std::string text;
+    {
+        std::ifstream in(demo(unit + ".Pas"), std::ios::binary);
+        if (!in)
+            return false;
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::string keyword = "implementation";
+    const std::size_t at = text.find(keyword);
+    if (at == std::string::npos)
+        return false;
+    text.insert(at + keyword.size(), "\n  this is not Pascal at all;\n");
+    std::ofstream out(demo(unit + ".Pas"), std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return !out.fail();
+}
+
+std::vector<std::string> BuildKit::compiledUnits() const {
+    std::vector<std::string> present;
+    for (const std::string &unit : DemoUnitNames)
+        if (exists("Demo/" + unit + ".DCU"))
+            present.push_back(unit);
+    return present;
+}
+
+void BuildKit::unit(const std::string &name) const {
+    makeFile(compiled(name));
+}
+
+void BuildKit::lumio() const {
+    makeFile(output());
+}
+
+void BuildKit::removeFolder(const std::string &relToKit) const {
+    walk::removeAt(AT_FDCWD, path(relToKit).c_str());
+}
