@@ -68,6 +68,20 @@ class WaitDialogTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The dialog's timer counts only with a handler; one set while the timer
+    // is already enabled starts it, and taking it away stops it.
+    void aHandlerSetLaterArmsTheTimer() {
+        TTimer timer;
+        timer.SetInterval(5);
+        timer.SetEnabled(true);
+        QVERIFY(!events::tick(&timer));
+        int ticks = 0;
+        timer.SetOnTimer([&ticks] { ++ticks; });
+        QTRY_VERIFY(ticks > 1);
+        timer.SetOnTimer({});
+        QVERIFY(!events::tick(&timer));
+    }
+
     void windowDescription() {
         AppFixture f;
         QVERIFY(!Form2->isVisible());
