@@ -1,7 +1,11 @@
 // Scans the given roots for DCC32.EXE with TFileFind and prints what it
-// found and how many entries it visited:
+// found, how many roots and entries it visited and how long that took:
 //
-//   ScanProbe [--bind FROM TO] [--tmpfs DIR] ROOT...
+//   ScanProbe [--search NAME] [--bind FROM TO] [--tmpfs DIR] ROOT...
+//   ScanProbe [--search NAME] --drives
+//
+// --drives scans the machine's own drive table, as the automatic search does;
+// with a NAME that no file has, that is a walk of the whole machine.
 //
 // --bind and --tmpfs first move the probe into a private mount namespace and
 // mount there, so nothing outside the probe sees the mounts.  --tmpfs also
@@ -9,8 +13,10 @@
 // are not permitted, 2 on bad usage, 0 otherwise.
 #include "components/FileFind.h"
 #include "runtime/NativeText.h"
+#include "runtime/host/Drives.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -35,6 +41,8 @@ int main(int argc, char **argv) {
     std::vector<std::string> roots;
     std::vector<std::pair<std::string, std::string>> binds;
     std::vector<std::string> tmpfs;
+    std::string search = "DCC32.EXE";
+    bool drives = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--bind" && i + 2 < argc) {
@@ -42,12 +50,19 @@ int main(int argc, char **argv) {
             i += 2;
         } else if (a == "--tmpfs" && i + 1 < argc) {
             tmpfs.emplace_back(argv[++i]);
+        } else if (a == "--search" && i + 1 < argc) {
+            search = argv[++i];
+        } else if (a == "--drives") {
+            drives = true;
         } else {
             roots.push_back(a);
         }
     }
+    if (drives)
+        roots = host::DriveRoots();
     if (roots.empty()) {
-        std::fprintf(stderr, "usage: ScanProbe [--bind FROM TO] [--tmpfs DIR] ROOT...\n");
+        std::fprintf(stderr, "usage: ScanProbe [--search NAME] [--bind FROM TO] [--tmpfs DIR] "
+                             "ROOT...\n       ScanProbe [--search NAME] --drives\n");
         return 2;
     }
     if (!binds.empty() || !tmpfs.empty()) {
@@ -74,9 +89,12 @@ int main(int argc, char **argv) {
 
     long visits = 0;
     TFileFind find(nullptr, nullptr, [&roots] { return roots; });
-    find.SetSearch(QStringLiteral("DCC32.EXE"));
+    find.SetSearch(fromNative(search));
     find.OnSearch = [&visits](QObject *) { ++visits; };
+    const auto start = std::chrono::steady_clock::now();
     find.SetEnabled(true);
-    std::printf("found=%s\nvisits=%ld\n", toNative(find.Found()).c_str(), visits);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("found=%s\nvisits=%ld\nroots=%zu\nseconds=%.2f\n", toNative(find.Found()).c_str(),
+                visits, roots.size(), took.count());
     return 0;
 }
