@@ -15,6 +15,7 @@ TForm1 *Form1 = nullptr;
 TForm1::TForm1() {
     setupUi(this);
     makeDialogFrame();
+    Position = TPosition::poScreenCenter;
     if (Application->generation() == RuntimeGeneration::Delphi3)
         RG->SetItemIndex(0);
 
