@@ -69,25 +69,20 @@ void plantCompiler(const std::string &dir) {
 int attachLoop(const std::string &image, std::string &device) {
     const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
     const int file = open(image.c_str(), O_RDWR | O_CLOEXEC);
-    int attached = -1;
-    for (int attempt = 0; control >= 0 && file >= 0 && attempt < 10 && attached < 0; ++attempt) {
-        const int n = ioctl(control, LOOP_CTL_GET_FREE);
-        device = "/dev/loop" + std::to_string(n);
-        const int loop = n < 0 ? -1 : open(device.c_str(), O_RDWR | O_CLOEXEC);
-        if (loop < 0)
-            break;
-        loop_info64 info{};
-        info.lo_flags = LO_FLAGS_AUTOCLEAR;
-        if (ioctl(loop, LOOP_SET_FD, file) == 0 && ioctl(loop, LOOP_SET_STATUS64, &info) == 0)
-            attached = loop;
-        else
-            close(loop); // taken meanwhile by someone else: try the next free one
+    const int n = control < 0 || file < 0 ? -1 : ioctl(control, LOOP_CTL_GET_FREE);
+    device = "/dev/loop" + std::to_string(n);
+    int loop = n < 0 ? -1 : open(device.c_str(), O_RDWR | O_CLOEXEC);
+    loop_config config{};
+    config.fd = unsigned(file);
+    config.info.lo_flags = LO_FLAGS_AUTOCLEAR;
+    if (loop >= 0 && ioctl(loop, LOOP_CONFIGURE, &config) != 0) {
+        close(loop);
+        loop = -1;
     }
-    if (file >= 0)
-        close(file);
-    if (control >= 0)
-        close(control);
-    return attached;
+    for (const int fd : {file, control})
+        if (fd >= 0)
+            close(fd);
+    return loop;
 }
 
 bool mountBtrfsWithSubvolume(const std::string &image, const std::string &dir) {
