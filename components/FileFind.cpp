@@ -68,8 +68,11 @@ void TFileFind::ScanFolder(std::string folder, host::VolumeId volume,
             if (record.Name != "." && record.Name != "..")
                 ScanFolder(folder + record.Name, volume, &record);
         } else if (!record.Special && host::CompareText(record.Name, search_) == 0) {
-            enabled_ = false; // directly: Found must survive
-            found_ = folder + record.Name;
+            std::string path = folder + record.Name;
+            if (!AcceptMatch || AcceptMatch(path)) {
+                enabled_ = false; // directly: Found must survive
+                found_ = std::move(path);
+            }
         }
         result = host::FindNext(record);
     }

@@ -6,7 +6,9 @@
 // owner's windows stay alive and their handlers can stop it by writing
 // Enabled := False; after naming each entry it raises OnSearch.  The first
 // plain file whose name equals Search, ignoring ASCII letter case, ends the
-// search, and its full path is left in Found.
+// search, and its full path is left in Found.  An owner that has set
+// AcceptMatch has the last word: a matching file it refuses is passed over
+// and the search goes on.
 #pragma once
 
 #include "runtime/host/FileSearch.h"
@@ -22,6 +24,7 @@ using TNotifyEvent = std::function<void(QObject *sender)>;
 
 class TFileFind : public QObject {
     Q_OBJECT
+    Q_PROPERTY(int Tag MEMBER Tag)
     Q_PROPERTY(bool Enabled READ Enabled WRITE SetEnabled)
     Q_PROPERTY(QString Search READ Search WRITE SetSearch)
     Q_PROPERTY(QString Found READ Found WRITE SetFound)
@@ -33,6 +36,8 @@ public:
     using DriveTable = std::function<std::vector<std::string>()>;
 
     TFileFind(QObject *owner, Pump pump, DriveTable drives);
+
+    int Tag = 0;
 
     bool Enabled() const { return enabled_; }
     // Sets the flag, empties Found and, for True with a non-empty Search, runs
@@ -50,6 +55,9 @@ public:
 
     // Raised for every entry visited, with this component as sender.
     TNotifyEvent OnSearch;
+    // Asked, with its full path, about each file whose name matches, after
+    // its OnSearch; true takes it.  Empty: every match is taken.
+    std::function<bool(const std::string &path)> AcceptMatch;
 
 private:
     static QString fromNativeName(const std::string &s);

@@ -8,12 +8,14 @@
 #include "runtime/Seam.h"
 #include "runtime/Timer.h"
 #include "runtime/host/FileSearch.h"
+#include "runtime/host/Process.h"
 
 TForm1 *Form1 = nullptr;
 
 TForm1::TForm1() {
     setupUi(this);
     makeDialogFrame();
+    Position = TPosition::poScreenCenter;
     if (Application->generation() == RuntimeGeneration::Delphi3)
         RG->SetItemIndex(0);
 
@@ -28,6 +30,9 @@ TForm1::TForm1() {
     FFind->SetEnabled(false);
     FFind->SetSearch(QStringLiteral("DCC32.EXE"));
     FFind->OnSearch = [this](QObject *sender) { FFindSearch(sender); };
+    // The search starts what it finds without asking: a compiler that anyone
+    // else could have left in its place is passed over.
+    FFind->AcceptMatch = [](const std::string &path) { return host::TrustedProgram(path); };
 
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

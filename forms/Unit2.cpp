@@ -17,6 +17,7 @@ constexpr int LastCountBeforeTimeOut = 30;
 TForm2::TForm2() {
     setupUi(this);
     makeDialogFrame();
+    Position = TPosition::poScreenCenter;
     TUj = new TTimer(this);
     TUj->setObjectName(QStringLiteral("TUj"));
     TUj->SetEnabled(false);

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QScreen>
 #include <QTimer>
 
 TForm::TForm(QWidget *parent) : QWidget(parent) {}
@@ -63,6 +64,13 @@ void TForm::showEvent(QShowEvent *e) {
     QWidget::showEvent(e);
     if (e->spontaneous())
         return; // shown again by the window system, e.g. restored
+    if (Position == TPosition::poScreenCenter && screen()) {
+        // Placed before the window system maps it, so also without a window
+        // manager; the frame is known from the second showing on.
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
     activatedSinceShow_ = false;
     standInActivation_ = false;
     activateWindow();

@@ -1,11 +1,17 @@
 // A top-level window as the program's handlers expect it: a caption, a Tag,
-// OnActivate and OnClose, modal showing and closing.
+// a position, OnActivate and OnClose, modal showing and closing.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 
 class QEventLoop;
+
+// Where a window appears when it is shown.
+enum class TPosition {
+    poDesigned,     // where it was put (the window system may place it)
+    poScreenCenter, // centred on the screen's free area, at every showing
+};
 
 class TForm : public QWidget {
     Q_OBJECT
@@ -15,6 +21,7 @@ public:
     ~TForm() override;
 
     int Tag = 0;
+    TPosition Position = TPosition::poDesigned;
 
     // Raised each time the window becomes the active one.  A window that the
     // platform never activates (no window manager, focus refused) counts as

@@ -8,8 +8,26 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
+#include <QSettings>
 
 namespace {
+
+// Qt's own file dialog keeps its history and last folder in the user's
+// configuration folder (QtProject.conf) and reads them back at its next
+// start.  The program keeps no settings: the settings folders are made to
+// point where no file can be made, so nothing is read from them and nothing
+// lands there.  (On Windows the dialog's settings go to the registry, which
+// this does not reach.)
+void keepNoSettings() {
+    static const bool pointed = [] {
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+                QSettings::setPath(format, scope, QProcess::nullDevice());
+        return true;
+    }();
+    (void)pointed;
+}
 
 // Message texts break lines with a lone carriage return; a label wants "\n".
 QString forDisplay(QString text) {
@@ -58,10 +76,15 @@ void SystemSeam::beep() {
 
 std::optional<QString> SystemSeam::openFile(QWidget *parent, const QString &initialName,
                                             const QString &filter) {
+    keepNoSettings();
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::AnyFile); // a typed name need not exist
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::HideNameFilterDetails); // the filter reads "DCC32"
     dialog.setNameFilter(filter);
+    // In the program's current folder, not in the one the dialog saw last;
+    // an initial name with a folder of its own opens there.
+    dialog.setDirectory(QDir::currentPath());
     dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

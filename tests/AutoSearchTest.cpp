@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -115,6 +117,48 @@ private Q_SLOTS:
         QCOMPARE(toNative(boxDuringWorkflow), compiler);
         QVERIFY(!Form1->Timer1->Enabled());
         QCOMPARE(Form1->Timer1->Tag, 1);
+    }
+
+    // The search starts what it finds, so it passes over a compiler that
+    // someone else could have planted, each kind on a drive met before the
+    // one with a compiler only root or the user could have put there.
+    void aPlantedCompilerIsPassedOver() {
+        Scene s;
+        bool made = true;
+        const auto plant = [&](const std::string &folder, mode_t folderMode, mode_t fileMode) {
+            const std::string file = s.drive.path(folder + "/DCC32.EXE");
+            s.drive.file(folder + "/DCC32.EXE", 543232);
+            made = made && chmod(file.c_str(), fileMode) == 0 &&
+                   chmod(s.drive.path(folder).c_str(), folderMode) == 0;
+            return file;
+        };
+        std::vector<std::string> planted = {plant("writable/file", 0755, 0757),
+                                            plant("writable/folder", 0777, 0755)};
+        if (geteuid() == 0) {
+            planted.push_back(plant("other/file", 0755, 0755));
+            QVERIFY(chown(planted.back().c_str(), 65534, 65534) == 0);
+            planted.push_back(plant("other/folder", 0755, 0755));
+            QVERIFY(chown(s.drive.path("other/folder").c_str(), 65534, 65534) == 0);
+        } else {
+            qInfo("no file or folder of another user planted: that needs root");
+        }
+        // Group write, and a sticky folder that others may write to, are fine.
+        const std::string trusted = plant("trusted/tmp/group", 0775, 0775);
+        QVERIFY(made && chmod(s.drive.path("trusted/tmp").c_str(), 01777) == 0);
+        s.f.seam.drives.clear();
+        for (const std::string &file : planted)
+            s.f.seam.drives.push_back(file.substr(0, file.rfind('/') + 1));
+        s.f.seam.drives.push_back(s.drive.path("trusted/"));
+        Form1->RG->SetItemIndex(0);
+
+        events::activate(Form1);
+        QVERIFY(events::tick(Form1->Timer1));
+        QCOMPARE(toNative(Form1->Edit1->text()), trusted);
+        QCOMPARE(Form1->RG->ItemIndex(), 1); // from the size of the one taken
+        for (const std::string &file : planted)
+            QVERIFY2(std::find(s.visits.begin(), s.visits.end(), file) != s.visits.end(),
+                     file.c_str());
+        QVERIFY(Scene::directoryNotFound(s.f.seam.boxes)); // one build, with the one taken
     }
 
     void nothingFoundAndOnlyOneScan() {

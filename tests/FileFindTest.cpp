@@ -118,7 +118,7 @@ private Q_SLOTS:
     }
 
     void matching_data() {
-        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("files"); // "!": a match the owner refuses
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("expected"); // relative; empty for no match
         QTest::newRow("case ignored, host's spelling kept")
@@ -148,15 +148,29 @@ private Q_SLOTS:
         QTest::newRow("non-ASCII letters keep their case")
             << QStringList{"\xc3\xa9.exe"} << "\xc3\x89.EXE"
             << "";
+        QTest::newRow("a refused match is passed over")
+            << QStringList{"!a/DCC32.EXE", "b/dcc32.exe", "!c/Dcc32.exe"} << "DCC32.EXE"
+            << "b/dcc32.exe";
+        QTest::newRow("every match refused")
+            << QStringList{"!a/DCC32.EXE", "!b/dcc32.exe"} << "DCC32.EXE"
+            << "";
     }
     void matching() {
         QFETCH(QStringList, files);
         QFETCH(QString, search);
         QFETCH(QString, expected);
         TempTree t;
-        for (const QString &rel : files)
+        std::vector<std::string> refused;
+        for (QString rel : files) {
+            if (rel.startsWith('!'))
+                refused.push_back(t.path(rel.remove(0, 1).toStdString()));
             rel.endsWith('/') ? t.folder(rel.toStdString()) : t.file(rel.toStdString());
+        }
         Finder f({driveOf(t)}, search);
+        if (!refused.empty())
+            f.find.AcceptMatch = [&](const std::string &path) {
+                return std::find(refused.begin(), refused.end(), path) == refused.end();
+            };
         f.find.SetEnabled(true);
         const std::string want = expected.isEmpty() ? "" : t.path(expected.toStdString());
         QCOMPARE(f.found(), want);
@@ -165,10 +179,10 @@ private Q_SLOTS:
         if (!want.empty())
             QCOMPARE(f.visits.back(), want);
         // The hidden entries are visited too.
-        for (const QString &rel : files)
+        for (QString rel : files)
             if (!rel.endsWith('/') && want.empty())
-                QVERIFY(std::find(f.visits.begin(), f.visits.end(), t.path(rel.toStdString())) !=
-                        f.visits.end());
+                QVERIFY(std::find(f.visits.begin(), f.visits.end(),
+                                  t.path(rel.remove('!').toStdString())) != f.visits.end());
     }
 
     void theMatchReportsItselfBeforeItIsCompared() {
@@ -243,6 +257,9 @@ private Q_SLOTS:
         const QMetaObject *mo = TFileFind(nullptr, {}, {}).metaObject();
         const int enabled = mo->indexOfProperty("Enabled");
         QVERIFY(enabled >= 0);
+        // Tag, after the name (objectName) that every component has.
+        QCOMPARE(mo->indexOfProperty("Tag"), enabled - 1);
+        QCOMPARE(mo->indexOfProperty("objectName"), enabled - 2);
         QCOMPARE(mo->indexOfProperty("Search"), enabled + 1);
         QCOMPARE(mo->indexOfProperty("Found"), enabled + 2);
 
@@ -255,6 +272,9 @@ private Q_SLOTS:
             }
             QVERIFY(f.visits.empty());
             QCOMPARE(f.driveTableReads, 0);
+            QCOMPARE(f.find.property("Tag"), QVariant(0));
+            QVERIFY(f.find.setProperty("Tag", 7));
+            QCOMPARE(f.find.Tag, 7);
             QVERIFY(!f.find.Enabled());
             QVERIFY(f.find.Found().isEmpty());
             QCOMPARE(f.find.Search(), QStringLiteral("DCC32.EXE"));

@@ -5,6 +5,7 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/TempTree.h"
 
+#include <QScreen>
 #include <QTest>
 
 class MainWindowTest : public QObject {
@@ -49,6 +50,14 @@ private Q_SLOTS:
         QCOMPARE(Form1->Timer1->Interval(), 500);
         QCOMPARE(Form1->Timer1->Tag, 0);
         QVERIFY(!Form2->isVisible());
+        // Centred on the screen's free area whenever shown, wherever it was.
+        for (const QPoint elsewhere : {QPoint(0, 0), QPoint(300, 400)}) {
+            Form1->move(elsewhere);
+            Form1->show();
+            QCOMPARE(Form1->frameGeometry().center(),
+                     Form1->screen()->availableGeometry().center());
+            Form1->hide();
+        }
     }
 
     void versionFollowsTheCompilersSize_data() {

@@ -3,10 +3,15 @@
 #include "runtime/SystemSeam.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -37,6 +42,39 @@ struct BoxUser {
 };
 
 const QString Markup = QStringLiteral("DCC32.EXE not found this path: <b>x</b> &amp; <img src=y>");
+
+// The user's configuration folder, made before the application exists so
+// that whatever Qt would keep for the user lands where this test looks.
+const QTemporaryDir ConfigHome;
+const bool ConfigHomeSet = qputenv("XDG_CONFIG_HOME", QFile::encodeName(ConfigHome.path()));
+
+// Plays the user at the first file dialog that comes up: notes where it
+// opened and the filters it offers, goes to the folder goTo and picks pick
+// there, as typed into its name box.
+struct FileDialogUser {
+    QString goTo, pick, openedIn;
+    QStringList filters;
+    QTimer timer;
+
+    FileDialogUser(QString folder, QString name) : goTo(std::move(folder)), pick(std::move(name)) {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            timer.stop();
+            openedIn = dialog->directory().absolutePath();
+            const auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i)
+                filters << types->itemText(i);
+            dialog->setDirectory(goTo);
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            name->setText(pick);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        timer.start();
+    }
+};
 
 } // namespace
 
@@ -94,6 +132,30 @@ private Q_SLOTS:
         QCOMPARE(seam.confirm(nullptr, Markup), ok);
         QCOMPARE(user.text, Markup);
         QCOMPARE(user.format, Qt::PlainText);
+    }
+
+    // One filter, shown as "DCC32"; it opens in the current folder, not
+    // where it was left; and it keeps nothing in the configuration folder.
+    void theOpenDialog() {
+        QVERIFY(ConfigHomeSet && ConfigHome.isValid());
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        QTemporaryDir here, there;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(here.path()));
+        SystemSeam seam;
+        for (int showing = 1; showing <= 2; ++showing) { // the first leaves it elsewhere
+            FileDialogUser user(there.path(), QStringLiteral("DCC32.EXE"));
+            const auto picked =
+                seam.openFile(nullptr, QStringLiteral("DCC32.EXE"), "DCC32 (DCC32.EXE)");
+            QCOMPARE(user.openedIn, QDir(here.path()).canonicalPath());
+            QCOMPARE(user.filters, QStringList{"DCC32"});
+            QCOMPARE(picked, std::optional(QDir(there.path()).filePath("DCC32.EXE")));
+        }
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(
+            QDir(ConfigHome.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList());
     }
 
     // Last: once the application has been told to end, every later event

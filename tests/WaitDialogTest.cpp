@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <map>
@@ -22,6 +23,7 @@ QStringList waitCaptions(int from, int to) {
 
 struct ShowingLog {
     bool armedAtStart = false;
+    bool centredAtStart = false;
     QString captionAtStart;
     QStringList captions; // after each tick
     int closedOnTick = 0;
@@ -36,6 +38,8 @@ ShowingLog showAndTick(const std::function<void(int)> &beforeTick = {}, int maxT
     QTimer::singleShot(20, Form2, [&] {
         log.armedAtStart = Form2->TUj->Enabled() && Form2->TUj->Tag == 0;
         log.captionAtStart = Form2->Caption();
+        log.centredAtStart =
+            Form2->frameGeometry().center() == Form2->screen()->availableGeometry().center();
         for (int k = 1; k <= maxTicks; ++k) {
             if (beforeTick)
                 beforeTick(k);
@@ -187,7 +191,9 @@ private Q_SLOTS:
         const ShowingLog first = showAndTick();
         QCOMPARE(first.closedOnTick, 31);
         kit.allUnits();
+        Form2->move(0, 0);
         const ShowingLog second = showAndTick();
+        QVERIFY(first.centredAtStart && second.centredAtStart); // at every showing
         QVERIFY(second.armedAtStart);
         QCOMPARE(second.captionAtStart, QStringLiteral("Wait [31]"));
         QCOMPARE(second.closedOnTick, 1);

@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     fp-compiler fp-units-base libx11-dev
     xvfb xauth x11-utils fonts-liberation
+    btrfs-progs
     "$@"
 )
 

@@ -7,9 +7,13 @@
 namespace host {
 
 // The roots to search, in order.  On Windows: A:\ to Z:\, all 26, whether or
-// not such a drive exists.  On POSIX: the mount points of real file systems
-// (no proc, sysfs, cgroup and the like), sorted so that "/" comes first, at
-// most 26 of them, each ending with "/".
+// not such a drive exists.  On POSIX: the mount point of every mounted file
+// system but the kernel's own (proc, sysfs, cgroup, devpts and the like;
+// memory file systems such as tmpfs are in), each ending with "/", sorted by
+// mount point so that "/" comes first, however many there are.  A file system
+// mounted at several points (the same device and the same folder of it) is
+// listed once, at the first of them; of several mounted on one point, the
+// one mounted last is the one seen there.
 std::vector<std::string> DriveRoots();
 
 // The POSIX part of DriveRoots, on the text of a mountinfo file.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string_view>
@@ -12,15 +13,18 @@ namespace host {
 
 namespace {
 
-// Kernel and memory file systems: nothing installed lives there, and some of
-// them (proc, sysfs) are endless or dangerous to walk.
+// The kernel's own file systems: views of processes, devices, control groups
+// and kernel state.  Nothing installed lives there, and some of them (proc,
+// sysfs) are endless or dangerous to walk.  Memory file systems such as tmpfs
+// and ramfs hold files like any disk and are walked.
 bool isPseudo(std::string_view type) {
     static const std::set<std::string_view> pseudo = {
-        "autofs",          "binfmt_misc", "bpf",      "cgroup",   "cgroup2", "configfs",
-        "debugfs",         "devpts",      "devtmpfs", "efivarfs", "fusectl", "hugetlbfs",
-        "mqueue",          "nsfs",        "proc",     "pstore",   "ramfs",   "rpc_pipefs",
-        "securityfs",      "selinuxfs",   "sysfs",    "tmpfs",    "tracefs", "fuse.portal",
-        "fuse.gvfsd-fuse", "cpuset",      "devfs",    "usbfs",    "nfsd"};
+        "anon_inodefs", "autofs",  "binfmt_misc", "bpf",     "cgroup",     "cgroup2",
+        "configfs",     "cpuset",  "debugfs",     "devfs",   "devpts",     "devtmpfs",
+        "efivarfs",     "fusectl", "hugetlbfs",   "mqueue",  "nfsd",       "nsfs",
+        "pipefs",       "proc",    "pstore",      "resctrl", "rpc_pipefs", "securityfs",
+        "selinuxfs",    "smackfs", "sockfs",      "sysfs",   "tracefs",    "usbfs",
+        "xenfs"};
     return pseudo.count(type) != 0;
 }
 
@@ -40,10 +44,22 @@ std::string unescape(std::string_view s) {
     return out;
 }
 
+// What one line of the mount table tells about the file system mounted at a
+// point: which one it is (device and the folder of it that is mounted) and
+// of what type.
+struct Mounted {
+    std::string device; // major:minor
+    std::string root;   // the folder of the file system seen at the mount point
+    std::string type;
+};
+
 } // namespace
 
 std::vector<std::string> DriveRootsFromMountInfo(const std::string &mountinfo) {
-    std::set<std::string> points;
+    // By mount point, in byte order, so "/" comes first.  Of several file
+    // systems mounted on one point, the one mounted last covers the others
+    // and is the one a walk of that point sees.
+    std::map<std::string, Mounted> points;
     std::istringstream lines(mountinfo);
     std::string line;
     while (std::getline(lines, line)) {
@@ -54,18 +70,20 @@ std::vector<std::string> DriveRootsFromMountInfo(const std::string &mountinfo) {
         const auto dash = std::find(f.begin(), f.end(), "-");
         if (f.size() < 5 || dash == f.end() || dash + 1 == f.end())
             continue;
-        if (isPseudo(*(dash + 1)))
-            continue;
         std::string point = unescape(f[4]);
         if (point.empty() || point[0] != '/')
             continue;
         if (point.back() != '/')
             point += '/';
-        points.insert(point);
+        points[point] = Mounted{f[2], f[3], *(dash + 1)};
     }
-    std::vector<std::string> roots(points.begin(), points.end()); // "/" sorts first
-    if (roots.size() > 26)
-        roots.resize(26);
+    // A file system mounted at several points (a bind mount of its whole
+    // tree) is walked once, at the first of them.
+    std::set<std::pair<std::string, std::string>> walked;
+    std::vector<std::string> roots;
+    for (const auto &[point, mounted] : points)
+        if (!isPseudo(mounted.type) && walked.insert({mounted.device, mounted.root}).second)
+            roots.push_back(point);
     return roots;
 }
 

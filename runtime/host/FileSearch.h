@@ -19,7 +19,10 @@ inline constexpr int faDirectory = 0x10;
 inline constexpr int faArchive = 0x20;
 inline constexpr int faAnyFile = 0x3F;
 
-// Identifies the volume (file system) an entry lies on; 0 when unknown.
+// Identifies the volume an entry lies on; 0 when unknown.  On POSIX that is
+// the mount (a bind mount is a volume of its own, a btrfs subvolume is part
+// of its mount), or the device where the kernel tells no mount.  Windows has
+// no such check: there it is always 0.
 using VolumeId = std::uint64_t;
 
 struct SearchHandle; // host-specific state of one open search

@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 
 namespace host {
 
@@ -39,9 +42,24 @@ bool hasWildcard(std::string_view s) {
     return s.find_first_of("*?") != std::string_view::npos;
 }
 
-// Shifted by one so that no real device number reads as "unknown".
-VolumeId volumeOf(const struct stat &st) {
-    return VolumeId(st.st_dev) + 1;
+// The mount an entry lies on, so that a scan stays within it: a folder with
+// another file system (or another view of this one) mounted on it is another
+// volume, while a part of the mounted file system that has a device number
+// of its own (a btrfs subvolume) is not.  Where the kernel tells no mount ID,
+// the device number stands in.  One system call either way.
+// path is relative to dir; AT_EMPTY_PATH in flags names dir itself.
+VolumeId volumeAt(int dir, const char *path, int flags) {
+#if defined(__linux__) && defined(STATX_MNT_ID)
+    struct statx sx;
+    if (statx(dir, path, flags | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0) {
+        if (sx.stx_mask & STATX_MNT_ID)
+            return (VolumeId(1) << 63) | sx.stx_mnt_id; // never a device number's value
+        return VolumeId(makedev(sx.stx_dev_major, sx.stx_dev_minor)) + 1;
+    }
+#endif
+    struct stat st;
+    // Shifted by one so that no real device number reads as "unknown".
+    return fstatat(dir, path, &st, flags) == 0 ? VolumeId(st.st_dev) + 1 : 0;
 }
 
 bool isDotName(std::string_view name) {
@@ -157,12 +175,9 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
             : open(folder.empty() ? "." : folder.c_str(), flags);
     if (fd < 0)
         return errno ? errno : ENOENT;
-    if (options.stayOnVolume != 0) {
-        struct stat st;
-        if (fstat(fd, &st) != 0 || volumeOf(st) != options.stayOnVolume) {
-            close(fd);
-            return EXDEV;
-        }
+    if (options.stayOnVolume != 0 && volumeAt(fd, "", AT_EMPTY_PATH) != options.stayOnVolume) {
+        close(fd);
+        return EXDEV;
     }
     h->dir = fdopendir(fd);
     if (!h->dir) {
@@ -179,8 +194,7 @@ int FindNext(TSearchRec &f) {
 }
 
 VolumeId VolumeOf(const std::string &path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 ? volumeOf(st) : 0;
+    return volumeAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace host

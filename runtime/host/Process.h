@@ -18,4 +18,14 @@ struct StartResult {
 // Windows it starts hidden.
 StartResult StartProcess(const std::string &program, const std::vector<std::string> &args);
 
+// Whether the program at path can only have been put there by root or by the
+// user running this program, so that starting it unasked is safe.  On POSIX
+// it is not when the file (after any symbolic links) is owned by neither
+// root nor the user or is writable by others, or when a folder on its path,
+// as given or as the links resolve, is owned by neither or is writable by
+// others without the sticky bit.  Group write is accepted.  False when path
+// is not absolute or cannot be examined.  On Windows always true: rights
+// there are access lists, which these rules do not describe.
+bool TrustedProgram(const std::string &path);
+
 } // namespace host

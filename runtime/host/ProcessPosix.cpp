@@ -7,8 +7,10 @@
 #include "runtime/host/Process.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +86,54 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
     if (got == ssize_t(sizeof err))
         return {false, std::strerror(err)};
     return {true, {}};
+}
+
+namespace {
+
+// Only root and the user running this program can change it.
+bool ownedByRootOrUser(const struct stat &st) {
+    return st.st_uid == 0 || st.st_uid == geteuid();
+}
+
+// Whether nobody else can change what folder and every folder above it
+// hold.  Others may write to a folder with the sticky bit (/tmp): there they
+// can add entries but not replace those of root or the user.
+// folder: absolute, ending with "/".
+bool trustedFolders(const std::string &folder) {
+    for (std::size_t end = folder.find('/'); end != std::string::npos;
+         end = folder.find('/', end + 1)) {
+        struct stat st;
+        const std::string prefix = end == 0 ? "/" : folder.substr(0, end);
+        if (stat(prefix.c_str(), &st) != 0 || !ownedByRootOrUser(st) ||
+            ((st.st_mode & S_IWOTH) && !(st.st_mode & S_ISVTX)))
+            return false;
+    }
+    return true;
+}
+
+// The folder part of an absolute path, ending with "/".
+std::string folderOf(const std::string &path) {
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+} // namespace
+
+bool TrustedProgram(const std::string &path) {
+    if (path.empty() || path[0] != '/')
+        return false;
+    // The file a start runs, after any links, and the folders on its own path.
+    char *resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return false;
+    const std::string target = resolved;
+    std::free(resolved);
+    struct stat st;
+    if (stat(target.c_str(), &st) != 0 || !ownedByRootOrUser(st) || (st.st_mode & S_IWOTH))
+        return false;
+    // The folders on the path as given too: whoever may write to one of them
+    // may swap the entry, or a link on the way, for another.
+    return trustedFolders(folderOf(target)) &&
+           (folderOf(path) == folderOf(target) || trustedFolders(folderOf(path)));
 }
 
 } // namespace host

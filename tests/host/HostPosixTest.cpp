@@ -179,25 +179,63 @@ TEST_CASE("Names are bytes: a name that is not UTF-8 is listed and probed as it 
     CHECK_EQ(size, std::int64_t(7));
 }
 
-TEST_CASE("Drives from the mount table: real file systems, sorted, root first") {
-    // Not in the order the roots come out.
-    const std::string table = "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
-                              "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
-                              "23 1 0:22 / /sys rw - sysfs sysfs rw\n"
-                              "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
-                              "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
-                              "31 30 8:1 / /boot/efi rw shared:2 - vfat /dev/sda1 rw\n"
-                              "33 30 0:30 / /run rw - tmpfs tmpfs rw\n"
-                              "35 23 0:31 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
-                              "36 30 8:3 /x /home rw - btrfs /dev/sda3 rw\n"
-                              "garbage line\n";
-    const auto roots = DriveRootsFromMountInfo(table);
-    CHECK((roots == std::vector<std::string>{"/", "/boot/efi/", "/home/", "/media/My Disk/"}));
+TEST_CASE("Drives from the mount table: every file system but the kernel's, root first") {
+    struct Row {
+        const char *what;
+        std::string table;
+        std::vector<std::string> roots;
+    };
+    const std::vector<Row> rows = {
+        {"kernel file systems out, memory ones in, sorted by mount point",
+         // Not in the order the roots come out.
+         "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+         "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
+         "23 1 0:22 / /sys rw - sysfs sysfs rw\n"
+         "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
+         "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
+         "31 30 8:1 / /boot/efi rw shared:2 - vfat /dev/sda1 rw\n"
+         "33 30 0:30 / /tmp rw - tmpfs tmpfs rw\n"
+         "37 30 0:40 / /dev/shm rw - ramfs ramfs rw\n"
+         "38 30 0:5 / /dev rw - devtmpfs udev rw\n"
+         "35 23 0:31 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+         "garbage line\n",
+         {"/", "/boot/efi/", "/dev/shm/", "/home/", "/media/My Disk/", "/tmp/"}},
+        {"a file system mounted twice is walked at its first point only",
+         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+         "41 30 8:3 / /srv/b rw - xfs /dev/sda3 rw\n"
+         "40 30 8:3 / /srv/a rw - xfs /dev/sda3 rw\n"
+         "42 30 8:2 / /mnt/again rw - ext4 /dev/sda2 rw\n"
+         "43 30 0:50 / /run/x rw - tmpfs tmpfs rw\n"
+         "44 30 0:50 / /run/y rw - tmpfs tmpfs rw\n",
+         {"/", "/run/x/", "/srv/a/"}},
+        {"a bind mount of a folder is another tree; another device is another volume",
+         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+         "45 30 8:2 /home/u/data /data rw - ext4 /dev/sda2 rw\n"
+         "46 30 0:51 / /run/a rw - tmpfs tmpfs rw\n"
+         "47 30 0:52 / /run/b rw - tmpfs tmpfs rw\n",
+         {"/", "/data/", "/run/a/", "/run/b/"}},
+        {"of two file systems on one point the last mounted is seen",
+         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+         "50 30 0:60 / /dev/shm rw - tmpfs tmpfs rw\n"
+         "51 50 0:61 / /dev/shm rw - tmpfs tmpfs rw\n"
+         "52 30 8:3 / /media/x rw - ext4 /dev/sda3 rw\n"
+         "53 52 0:62 / /media/x rw - proc proc rw\n"
+         "54 30 8:2 / /mnt/covered rw - ext4 /dev/sda2 rw\n"
+         "55 54 0:61 / /mnt/covered rw - tmpfs tmpfs rw\n",
+         {"/", "/dev/shm/"}},
+    };
+    for (const Row &row : rows) {
+        const auto roots = DriveRootsFromMountInfo(row.table);
+        if (roots != row.roots)
+            check::fail(__FILE__, __LINE__, row.what);
+    }
 
+    // No limit on how many.
     std::string many;
     for (int i = 0; i < 40; ++i)
-        many += "1 1 8:1 / /m" + std::to_string(100 + i) + " rw - ext4 /dev/x rw\n";
-    CHECK_EQ(DriveRootsFromMountInfo(many).size(), std::size_t(26));
+        many += "1 1 8:" + std::to_string(i) + " / /m" + std::to_string(100 + i) +
+                " rw - squashfs /dev/loop rw\n";
+    CHECK_EQ(DriveRootsFromMountInfo(many).size(), std::size_t(40));
 
     const auto here = DriveRoots();
     CHECK(!here.empty());
@@ -272,4 +310,25 @@ TEST_CASE("StartProcess returns while the started program runs on") {
     CHECK(pid > 1);
     if (pid > 1)
         CHECK(kill(pid, SIGKILL) == 0);
+}
+
+// Each rule is checked on planted compilers in AutoSearchTest; here, links.
+TEST_CASE("TrustedProgram: a link is judged by where it leads and by its own folders") {
+    Scratch s;
+    s.folder("plain");
+    s.folder("open");
+    s.file("plain/DCC32.EXE");
+    s.file("open/DCC32.EXE");
+    const std::string good = s.path("plain/DCC32.EXE");
+    CHECK(chmod(good.c_str(), 0755) == 0);
+    CHECK(chmod(s.path("open").c_str(), 0777) == 0); // others may write, no sticky bit
+    symlink(s.path("open/DCC32.EXE").c_str(), s.path("toOpen").c_str());
+    symlink(good.c_str(), s.path("open/toGood").c_str());
+    symlink(good.c_str(), s.path("toGood").c_str());
+    CHECK(TrustedProgram(good));
+    CHECK(TrustedProgram(s.path("toGood")));
+    CHECK(!TrustedProgram(s.path("toOpen")));
+    CHECK(!TrustedProgram(s.path("open/toGood")));
+    CHECK(!TrustedProgram(s.path("missing")));
+    CHECK(!TrustedProgram("DCC32.EXE")); // not absolute
 }
