@@ -29,7 +29,8 @@
 # build options of this script, the cache is reused and nothing is built.
 # Otherwise the build (about 20 minutes on 2 cores) installs into
 # <prefix>.tmp, which is renamed to <prefix> only once it is complete.
-# The prefix is relocatable: it may be moved or copied elsewhere.
+# For CMake the prefix is relocatable (it may be moved or copied elsewhere);
+# the qmake and pkg-config files name <prefix> by its absolute path.
 #
 # This script installs no packages; it stops and names any that are missing.
 
@@ -231,25 +232,25 @@ if [[ ! -d $work/src ]]; then
         for base in "${mirror%/}" "$snapshot_mirror"; do
             url=$base/pool/main/q/qt6-base/$file
             echo "   $url"
-            if curl -fsSL --retry 3 -o "$dest.part" "$url" &&
-                echo "${sha256[$file]}  $dest.part" | sha256sum -c --status; then
-                mv "$dest.part" "$dest"
+            if curl -fsSL --retry 3 -o "$dest.download" "$url" &&
+                echo "${sha256[$file]}  $dest.download" | sha256sum -c --status; then
+                mv "$dest.download" "$dest"
                 fetched=1
                 break
             fi
             echo "   (not available or wrong checksum there)"
         done
-        rm -f "$dest.part"
+        rm -f "$dest.download"
         if ((!fetched)); then
             echo "build-qt-windows.sh: could not download $file" >&2
             exit 1
         fi
     done
-    rm -rf "$work/src.part"
+    rm -rf "$work/src.new"
     # Applies Debian's patches; the pinned checksums stand in for the signature.
-    (cd "$work" && dpkg-source -x "downloads/$dsc" src.part) >"$work/unpack.log" 2>&1 ||
+    (cd "$work" && dpkg-source -x "downloads/$dsc" src.new) >"$work/unpack.log" 2>&1 ||
         { cat "$work/unpack.log" >&2; exit 1; }
-    mv "$work/src.part" "$work/src"
+    mv "$work/src.new" "$work/src"
 else
     echo "   reusing unpacked source in $work/src"
 fi
@@ -300,8 +301,17 @@ for dll in "${runtime_dlls[@]}"; do
     $triplet-strip --strip-unneeded -o "$tmp_prefix/bin/$dll" "$src"
 done
 
-# Nothing installed may still point at the scratch folder or the temporary prefix.
-if leftovers=$(grep -rlIF -e "$work" -e "$tmp_prefix" "$tmp_prefix"); then
+# The CMake files and qt-cmake find everything relative to themselves.  The
+# qmake and pkg-config files (.pri, .prl, .pc, target_qt.conf) hold absolute
+# paths: point those at the final prefix, and drop the build folder from the
+# .prl files as Debian's own packaging does.
+{ grep -rlIZF -e "$tmp_prefix" "$tmp_prefix" || true; } | xargs -0 -r sed -i "s|$tmp_prefix|$prefix|g"
+sed -i '/^QMAKE_PRL_BUILD_DIR/d' "$tmp_prefix"/lib/*.prl
+# Left: qt_ext_{freetype,libjpeg,libpng}.pri, which name the bundled sources'
+# include folders for qmake (private use only).  Nothing else may still point
+# at the scratch folder or the temporary prefix.
+if leftovers=$(grep -rlIF -e "$work" -e "$tmp_prefix" "$tmp_prefix" |
+                   grep -v '/qt_ext_[a-z]*\.pri$'); then
     echo "build-qt-windows.sh: these installed files name build-time paths:" >&2
     echo "$leftovers" >&2
     exit 1
@@ -320,7 +330,9 @@ trap - ERR
 if ((keep)); then
     echo "== keeping the scratch folder $work"
 else
+    begin "removing the scratch folder $work"
     rm -rf "$work"
+    took
 fi
 
 total=$(( SECONDS - start ))
