@@ -1,0 +1,351 @@
+#!/usr/bin/env bash
+# The tour: runs the real Forgeway on a private virtual screen (Xvfb, with
+# openbox for the title bars) and walks through a whole build as a user
+# would, with xdotool for the mouse and keyboard.  It waits for what is on
+# the screen at each step, prints each step as it happens and saves a
+# picture of it.  Exit status 0 only if Lumio ran.
+#
+#   tools/tour.sh [--build DIR] [--shots DIR]
+#
+#   --build DIR   the build folder that holds Forgeway (default: build)
+#   --shots DIR   where the pictures go (default: <build>/tour); its PNGs
+#                 are replaced
+#
+# QT_SCALE_FACTOR=2 tours the windows at twice the size.
+#
+# The kit is a fresh copy ("cmake --install") in a temporary folder, so the
+# six units and the project are compiled every time.  The program searches
+# every drive for DCC32.EXE half a second after its window appears; the tour
+# waits until the status bar shows the search running and then browses to
+# the kit's own compiler, which stops the search.  Should the search find a
+# DCC32.EXE in that moment, the build goes on with that one and the tour
+# follows it.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+. "$here/packages.sh"
+
+build=build
+shots=
+while [ $# -gt 0 ]; do
+    case $1 in
+        --build) build=$2; shift 2 ;;
+        --shots) shots=$2; shift 2 ;;
+        -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//p}' "$0"; exit 0 ;;
+        *) echo "tour.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
+    esac
+done
+forgeway_need tour
+case $build in /*) ;; *) build=$repo/$build ;; esac
+shots=${shots:-$build/tour}
+case $shots in /*) ;; *) shots=$PWD/$shots ;; esac
+if [ ! -x "$build/Forgeway" ] || [ ! -f "$build/cmake_install.cmake" ]; then
+    echo "tour.sh: no Forgeway build in $build; build it first:" >&2
+    echo "    cmake --preset default && cmake --build --preset default" >&2
+    exit 1
+fi
+scale=${QT_SCALE_FACTOR:-1}
+case $scale in [1-9]) ;; *) echo "tour.sh: QT_SCALE_FACTOR must be a whole number from 1 to 9" >&2; exit 2 ;; esac
+
+work=$(mktemp -d /tmp/forgeway-tour.XXXXXX)
+kit=$work/kit
+trace=$work/lumio-trace.txt
+log=$work/forgeway.log
+forgeway_pid=
+pids=()
+cleanup() {
+    [ -n "$forgeway_pid" ] && kill "$forgeway_pid" 2>/dev/null
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work" 2>/dev/null || true
+}
+trap cleanup EXIT
+mkdir -p "$shots"
+rm -f "$shots"/*.png
+
+# --- what the tour prints -----------------------------------------------------
+start_time=$EPOCHREALTIME
+step_no=0
+step_name="getting ready"
+elapsed() { awk -v a="$start_time" -v b="$EPOCHREALTIME" 'BEGIN { printf "%5.1f", b - a }'; }
+# step NAME: the step the tour is at; named if it does not happen.
+step() { step_no=$((step_no + 1)); step_name=$1; }
+say() { echo "[$(elapsed) s] $step_no. $*"; }
+
+fail() {
+    echo "[$(elapsed) s] FAILED at step $step_no ($step_name): $*" >&2
+    if [ -n "${DISPLAY:-}" ]; then
+        import -silent -window root "$shots/failure.png" 2>/dev/null &&
+            echo "    the whole screen then: $shots/failure.png" >&2
+        local w
+        echo "    windows on the screen:" >&2
+        for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+            echo "      \"$(xdotool getwindowname "$w" 2>/dev/null)\"" >&2
+        done
+    fi
+    if [ -s "$log" ]; then
+        echo "    Forgeway's output (last lines):" >&2
+        tail -n 15 "$log" | sed 's/^/      /' >&2
+    fi
+    exit 1
+}
+
+# --- the screen -----------------------------------------------------------------
+# window TITLE-REGEX: the id of the first visible window whose title matches.
+window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+title() { xdotool getwindowname "$1" 2>/dev/null || true; }
+visible() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+forgeway_runs() { kill -0 "$forgeway_pid" 2>/dev/null; }
+
+# pixels WINDOW [WxH+X+Y]: a checksum of the window's pixels (or of a part).
+pixels() {
+    import -silent -window "$1" ${2:+-crop "$2"} rgb:- 2>/dev/null | md5sum | cut -c1-32
+}
+# settled WINDOW: waits until two looks a tenth of a second apart agree
+# (the window has painted), at most two seconds.
+settled() {
+    local before now
+    before=$(pixels "$1")
+    for _ in $(seq 20); do
+        sleep 0.1
+        now=$(pixels "$1")
+        [ "$now" = "$before" ] && return 0
+        before=$now
+    done
+}
+# shot WINDOW NAME: the window with its frame, saved as <shots>/NAME.
+shot() {
+    local x y w h l r t b frame
+    eval "$(xwininfo -id "$1" | awk '
+        /Absolute upper-left X/ {print "x=" $4} /Absolute upper-left Y/ {print "y=" $4}
+        /Width:/ {print "w=" $2} /Height:/ {print "h=" $2}')"
+    frame=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -o '[0-9, ]*$' || true)
+    if [ -n "$frame" ]; then # left, right, top, bottom
+        IFS=', ' read -r l r t b <<<"$frame"
+        x=$((x - l)) y=$((y - t)) w=$((w + l + r)) h=$((h + t + b))
+    fi
+    import -silent -window root -crop "${w}x${h}+${x}+${y}" +repage -strip "$shots/$2"
+    shot_name=$2
+}
+# click WINDOW X Y: a left click at a point of the window, in the .ui's units.
+click() {
+    xdotool mousemove --window "$1" $(($2 * scale)) $(($3 * scale)) click 1
+}
+activate() { xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true; }
+
+# ui_rect FILE WIDGET: "x y width height" of the widget in a Qt Designer file.
+ui_rect() {
+    sed -n "/name=\"$2\"/,/<\/rect>/p" "$repo/forms/$1" |
+        grep -o '<\(x\|y\|width\|height\)>[0-9]*' | sed 's/.*>//' | tr '\n' ' '
+}
+read -r sb_x sb_y sb_w sb_h <<<"$(ui_rect Unit1.ui SB)"
+read -r browse_x browse_y browse_w browse_h <<<"$(ui_rect Unit1.ui SpeedButton1)"
+read -r build_x build_y build_w build_h <<<"$(ui_rect Unit1.ui BitBtn1)"
+[ -n "$build_h" ] && [ -n "$browse_h" ] && [ -n "$sb_h" ] ||
+    fail "cannot read where the status bar and the buttons are from forms/Unit1.ui"
+status_bar="$((sb_w * scale))x$((sb_h * scale))+$((sb_x * scale))+$((sb_y * scale))"
+
+main_title='This application create the Lumio.EXE file'
+box_title='^Forgeway$'
+question_title='^Information$'
+
+# await SECONDS WHAT COMMAND...: runs the command every tenth of a second
+# until it succeeds; fails the step, saying WHAT did not happen, otherwise.
+# Forgeway ending meanwhile fails it at once.
+await() {
+    local seconds=$1 what=$2 i
+    shift 2
+    for ((i = 0; i < seconds * 10; i++)); do
+        "$@" && return 0
+        if ! forgeway_runs; then
+            local status=0
+            wait "$forgeway_pid" || status=$?
+            forgeway_pid=
+            fail "Forgeway ended (status $status) before $what"
+        fi
+        sleep 0.1
+    done
+    fail "$what did not happen within $seconds s"
+}
+
+# --- the private screen ----------------------------------------------------------
+echo "== The tour of Forgeway on a private virtual screen"
+cmake --install "$build" --prefix "$kit" --component kit >"$work/install.log" ||
+    fail "cannot lay out a fresh kit in $kit (see $work/install.log)"
+compiler=$kit/Bin/DCC32.EXE
+[ -x "$compiler" ] || fail "the kit has no stand-in compiler at $compiler"
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "the virtual screen (Xvfb) did not start: $(tail -n 3 "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE
+export QT_QPA_PLATFORM=xcb
+
+# openbox, with its title bars in Liberation Sans like the windows.
+sed 's|<name>sans</name>|<name>Liberation Sans</name>|' /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
+openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+for _ in $(seq 100); do wm_ready && break; sleep 0.1; done
+wm_ready || fail "the window manager (openbox) did not start: $(tail -n 3 "$work/openbox.log")"
+echo "   screen $DISPLAY (1280x800, openbox), kit $kit, pictures in $shots"
+
+# --- the walk ------------------------------------------------------------------------
+step "Forgeway starts"
+(cd "$kit" && LUMIO_TRACE=$trace exec ./Forgeway) >"$log" 2>&1 &
+forgeway_pid=$!
+main=
+main_up() { main=$(window "$main_title"); [ -n "$main" ]; }
+await 20 "the main window \"$main_title\"" main_up
+settled "$main"
+shot "$main" 01-main-window-start.png
+say "Forgeway is up: its main window \"$main_title\"  [$shot_name]"
+
+step "the automatic search runs"
+# The search shows each folder in the status bar; the build it starts when it
+# finds a DCC32.EXE shows the wait dialog (or a message box).
+quiet_bar=$(pixels "$main" "$status_bar")
+build_started() { [ -n "$(window '^Wait')" ] || [ -n "$(window "$box_title")" ]; }
+searching() { [ "$(pixels "$main" "$status_bar")" != "$quiet_bar" ] || build_started; }
+await 20 "a change in the status bar (the automatic search)" searching
+if build_started; then
+    say "the automatic search found a DCC32.EXE at once and started the build with it"
+else
+    shot "$main" 02-main-window-searching.png
+    say "the automatic search runs: the status bar shows where it is  [$shot_name]"
+
+    step "browse for the kit's compiler"
+    # "..." stops the search; if the search has just found a compiler, the
+    # build's wait dialog is up instead and the click does nothing.
+    activate "$main"
+    click "$main" $((browse_x + browse_w / 2)) $((browse_y + browse_h / 2))
+    dialog=
+    dialog_up() { dialog=$(window '^(Open|Find File)'); [ -n "$dialog" ] || build_started; }
+    await 10 "the file dialog after a click on \"...\"" dialog_up
+    if [ -z "$dialog" ]; then
+        say "the automatic search found a DCC32.EXE first and started the build with it"
+    else
+        activate "$dialog"
+        settled "$dialog"
+        xdotool key ctrl+a
+        xdotool type --delay 5 "$compiler"
+        settled "$dialog"
+        shot "$dialog" 03-open-dialog.png
+        say "\"...\" stopped the search; the file dialog takes $compiler  [$shot_name]"
+        xdotool key Return
+        dialog_gone() { ! visible "$dialog"; }
+        await 10 "the file dialog's closing with the typed path" dialog_gone
+
+        step "press \"Compile and run the Lumio EXE...\""
+        settled "$main"
+        shot "$main" 04-path-chosen.png
+        activate "$main"
+        click "$main" $((build_x + build_w / 2)) $((build_y + build_h / 2))
+        say "the path is in the edit box; pressing \"Compile and run the Lumio EXE...\"  [$shot_name]"
+    fi
+fi
+
+step "the wait dialog counts"
+wait_dialog=
+wait_up() { wait_dialog=$(window '^Wait'); [ -n "$wait_dialog" ] || [ -n "$(window "$box_title")" ]; }
+await 15 "the wait dialog" wait_up
+[ -n "$wait_dialog" ] || { shot "$(window "$box_title")" 05-message-box.png
+    fail "a message box came up instead of the wait dialog (see $shots/$shot_name)"; }
+caption=$(title "$wait_dialog")
+settled "$wait_dialog"
+shot "$wait_dialog" 05-wait-dialog.png
+visible "$wait_dialog" || caption=$(title "$wait_dialog")
+say "the wait dialog is up: \"$caption\"; the six units compile  [$shot_name]"
+# Each tick writes its count into the caption; the tick that closes the
+# dialog writes it once the dialog is gone.  Each count seen while it is open
+# is printed and pictured.
+counts=0
+counting() {
+    local now
+    visible "$wait_dialog" || return 0
+    now=$(title "$wait_dialog")
+    if [ -n "$now" ] && [ "$now" != "$caption" ]; then
+        caption=$now
+        counts=$((counts + 1))
+        shot "$wait_dialog" 05-wait-dialog.png
+        echo "           \"$now\""
+    fi
+    return 1
+}
+await 40 "the wait dialog's closing (it closes after 31 s at the latest)" counting
+if [ $counts -gt 0 ]; then
+    say "the wait dialog counted to \"$caption\" and closed at its next tick: the units are compiled"
+else
+    say "the wait dialog closed at its first tick: the six units were compiled within a second"
+fi
+
+step "the message box after the units"
+box=
+next_box() { box=$(window "$box_title"); [ -n "$box" ] || [ -n "$(window "$question_title")" ]; }
+await 15 "a message box after the wait dialog" next_box
+if [ -n "$box" ]; then
+    settled "$box"
+    shot "$box" 06-message-box.png
+    say "Forgeway says the units compiled; OK  [$shot_name]"
+    activate "$box"
+    xdotool key Return
+
+    step "the question whether to run Lumio"
+    # The project compiles meanwhile; at most ten seconds later comes the
+    # question, or a box that says it did not compile.
+    question=
+    box_gone() { ! visible "$box"; }
+    await 10 "the message box's closing after OK" box_gone
+    asked() { question=$(window "$question_title"); [ -n "$question" ] || [ -n "$(window "$box_title")" ]; }
+    await 20 "the question whether to run Lumio" asked
+    if [ -z "$question" ]; then
+        shot "$(window "$box_title")" 07-failure.png
+        fail "Lumio.DPR did not compile: Forgeway said so in a message box ($shots/$shot_name)"
+    fi
+else
+    step "the question whether to run Lumio"
+    question=$(window "$question_title")
+fi
+settled "$question"
+shot "$question" 07-run-question.png
+say "Forgeway asks whether to run Lumio.EXE; OK  [$shot_name]"
+activate "$question"
+xdotool key Return
+
+step "Lumio runs"
+lumio=
+lumio_up() { lumio=$(window '^Lumio'); [ -n "$lumio" ] || [ -n "$(window "$box_title")" ]; }
+# Forgeway ends as it starts Lumio: this wait does not ask whether it runs.
+for _ in $(seq 150); do lumio_up && break; sleep 0.1; done
+if [ -z "$lumio" ]; then
+    box=$(window "$box_title")
+    [ -n "$box" ] && { shot "$box" 08-failure.png
+        fail "Forgeway could not start Lumio.EXE ($shots/$shot_name)"; }
+    fail "no Lumio window appeared within 15 s"
+fi
+settled "$lumio"
+shot "$lumio" 08-lumio.png
+lumio_title=$(title "$lumio")
+say "Lumio runs: its window \"$lumio_title\"  [$shot_name]"
+
+step "Forgeway ends and Lumio closes"
+for _ in $(seq 100); do forgeway_runs || break; sleep 0.1; done
+forgeway_runs && fail "Forgeway still runs 10 s after starting Lumio"
+status=0
+wait "$forgeway_pid" || status=$?
+forgeway_pid=
+[ "$status" -eq 0 ] || fail "Forgeway ended with status $status"
+lumio_gone() { ! visible "$lumio"; }
+for _ in $(seq 150); do lumio_gone && break; sleep 0.1; done
+lumio_gone || fail "Lumio's window is still open after 15 s"
+folder=$(head -n1 "$trace" 2>/dev/null || true)
+[ -n "$folder" ] || fail "Lumio left no trace in $trace"
+say "Forgeway ended (status 0); Lumio closed its window after its ten seconds"
+echo
+echo "Lumio ran, built with the units in $folder."
+echo "Pictures of each step: $shots"
