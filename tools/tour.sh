@@ -65,16 +65,24 @@ mkdir -p "$shots"
 rm -f "$shots"/*.png
 
 # --- what the tour prints -----------------------------------------------------
-start_time=$EPOCHREALTIME
+# Times in microseconds (EPOCHREALTIME, whatever the locale's decimal sign).
+now_us() { echo $((10#${EPOCHREALTIME//[.,]/})); }
+start_us=$(now_us)
+elapsed() {
+    local ds=$((($(now_us) - start_us) / 100000))
+    printf '%3d.%d' $((ds / 10)) $((ds % 10))
+}
 step_no=0
-step_name="getting ready"
-elapsed() { awk -v a="$start_time" -v b="$EPOCHREALTIME" 'BEGIN { printf "%5.1f", b - a }'; }
-# step NAME: the step the tour is at; named if it does not happen.
-step() { step_no=$((step_no + 1)); step_name=$1; }
-say() { echo "[$(elapsed) s] $step_no. $*"; }
+awaiting="the virtual screen"
+# say TEXT: prints the next step as it happens.
+say() { step_no=$((step_no + 1)); echo "[$(elapsed) s] $step_no. $*"; }
+# expect WHAT: what the tour waits for next, named if it does not happen.
+expect() { awaiting=$1; expect_us=$(now_us); }
+# overdue SECONDS: whether the awaited thing is that late.
+overdue() { [ $(($(now_us) - expect_us)) -gt $(($1 * 1000000)) ]; }
 
 fail() {
-    echo "[$(elapsed) s] FAILED at step $step_no ($step_name): $*" >&2
+    echo "[$(elapsed) s] FAILED after step $step_no, waiting for $awaiting: $*" >&2
     if [ -n "${DISPLAY:-}" ]; then
         import -silent -window root "$shots/failure.png" 2>/dev/null &&
             echo "    the whole screen then: $shots/failure.png" >&2
@@ -93,40 +101,41 @@ fail() {
 
 # --- the screen -----------------------------------------------------------------
 # window TITLE-REGEX: the id of the first visible window whose title matches.
-window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true; }
 title() { xdotool getwindowname "$1" 2>/dev/null || true; }
 visible() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 forgeway_runs() { kill -0 "$forgeway_pid" 2>/dev/null; }
 
 # pixels WINDOW [WxH+X+Y]: a checksum of the window's pixels (or of a part).
 pixels() {
-    import -silent -window "$1" ${2:+-crop "$2"} rgb:- 2>/dev/null | md5sum | cut -c1-32
+    { import -silent -window "$1" ${2:+-crop "$2"} rgb:- 2>/dev/null || true; } | md5sum | cut -c1-32
 }
 # settled WINDOW: waits until two looks a tenth of a second apart agree
-# (the window has painted), at most two seconds.
+# (the window has painted), at most a second.
 settled() {
     local before now
     before=$(pixels "$1")
-    for _ in $(seq 20); do
+    for _ in $(seq 10); do
         sleep 0.1
         now=$(pixels "$1")
         [ "$now" = "$before" ] && return 0
         before=$now
     done
 }
-# shot WINDOW NAME: the window with its frame, saved as <shots>/NAME.
+# shot WINDOW NAME: the window with its frame, saved as <shots>/NAME (and
+# named in shot_name); nothing if the window has gone.
 shot() {
-    local x y w h l r t b frame
-    eval "$(xwininfo -id "$1" | awk '
-        /Absolute upper-left X/ {print "x=" $4} /Absolute upper-left Y/ {print "y=" $4}
-        /Width:/ {print "w=" $2} /Height:/ {print "h=" $2}')"
+    local info x y w h l r t b frame
+    shot_name=$2
+    info=$(xwininfo -id "$1" 2>/dev/null) || return 0
+    eval "$(awk '/Absolute upper-left X/ {print "x=" $4} /Absolute upper-left Y/ {print "y=" $4}
+                 /Width:/ {print "w=" $2} /Height:/ {print "h=" $2}' <<<"$info")"
     frame=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -o '[0-9, ]*$' || true)
     if [ -n "$frame" ]; then # left, right, top, bottom
         IFS=', ' read -r l r t b <<<"$frame"
         x=$((x - l)) y=$((y - t)) w=$((w + l + r)) h=$((h + t + b))
     fi
-    import -silent -window root -crop "${w}x${h}+${x}+${y}" +repage -strip "$shots/$2"
-    shot_name=$2
+    import -silent -window root -crop "${w}x${h}+${x}+${y}" +repage -strip "$shots/$2" || true
 }
 # click WINDOW X Y: a left click at a point of the window, in the .ui's units.
 click() {
@@ -150,23 +159,25 @@ main_title='This application create the Lumio.EXE file'
 box_title='^Forgeway$'
 question_title='^Information$'
 
-# await SECONDS WHAT COMMAND...: runs the command every tenth of a second
-# until it succeeds; fails the step, saying WHAT did not happen, otherwise.
-# Forgeway ending meanwhile fails it at once.
+# await SECONDS COMMAND...: runs the command every tenth of a second until it
+# succeeds; fails, naming what the tour waits for, otherwise.  Forgeway's
+# ending meanwhile fails it at once.
 await() {
-    local seconds=$1 what=$2 i
-    shift 2
-    for ((i = 0; i < seconds * 10; i++)); do
-        "$@" && return 0
-        if ! forgeway_runs; then
-            local status=0
-            wait "$forgeway_pid" || status=$?
-            forgeway_pid=
-            fail "Forgeway ended (status $status) before $what"
-        fi
+    local seconds=$1
+    shift
+    expect_us=$(now_us)
+    while ! "$@"; do
+        forgeway_alive
+        overdue "$seconds" && fail "it did not come within $seconds s"
         sleep 0.1
     done
-    fail "$what did not happen within $seconds s"
+}
+forgeway_alive() {
+    forgeway_runs && return 0
+    local status=0
+    wait "$forgeway_pid" || status=$?
+    forgeway_pid=
+    fail "Forgeway ended (status $status)"
 }
 
 # --- the private screen ----------------------------------------------------------
@@ -181,54 +192,66 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "the virtual screen (Xvfb) did not start: $(tail -n 3 "$work/xvfb.log")"
+[ -s "$work/display" ] || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE
 export QT_QPA_PLATFORM=xcb
 
-# openbox, with its title bars in Liberation Sans like the windows.
-sed 's|<name>sans</name>|<name>Liberation Sans</name>|' /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
-openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
+# openbox, with its title bars in Liberation Sans like the windows (its
+# own choice, sans-serif, may be a typewriter face on a fresh machine).
+awaiting="the window manager"
+openbox_config=()
+if [ -f /etc/xdg/openbox/rc.xml ]; then
+    sed 's|<name>sans</name>|<name>Liberation Sans</name>|' /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
+    openbox_config=(--config-file "$work/openbox.xml")
+fi
+openbox "${openbox_config[@]}" >"$work/openbox.log" 2>&1 &
 pids+=($!)
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 for _ in $(seq 100); do wm_ready && break; sleep 0.1; done
-wm_ready || fail "the window manager (openbox) did not start: $(tail -n 3 "$work/openbox.log")"
-echo "   screen $DISPLAY (1280x800, openbox), kit $kit, pictures in $shots"
+wm_ready || fail "openbox did not start: $(tail -n 3 "$work/openbox.log")"
+echo "   screen $DISPLAY (1280x800, openbox), kit $kit"
 
 # --- the walk ------------------------------------------------------------------------
-step "Forgeway starts"
 (cd "$kit" && LUMIO_TRACE=$trace exec ./Forgeway) >"$log" 2>&1 &
 forgeway_pid=$!
 main=
 main_up() { main=$(window "$main_title"); [ -n "$main" ]; }
-await 20 "the main window \"$main_title\"" main_up
+awaiting="Forgeway's main window"
+await 20 main_up
 settled "$main"
 shot "$main" 01-main-window-start.png
 say "Forgeway is up: its main window \"$main_title\"  [$shot_name]"
 
-step "the automatic search runs"
-# The search shows each folder in the status bar; the build it starts when it
-# finds a DCC32.EXE shows the wait dialog (or a message box).
+# Half a second after the window appears the search starts and shows each
+# folder in the status bar.  When it finds a DCC32.EXE it starts the build
+# itself: "Please wait..." in the status bar, and the wait dialog at once.
+build_window() {
+    [ -n "$(window '^Wait')" ] || [ -n "$(window "$box_title")" ] ||
+        [ -n "$(window "$question_title")" ]
+}
 quiet_bar=$(pixels "$main" "$status_bar")
-build_started() { [ -n "$(window '^Wait')" ] || [ -n "$(window "$box_title")" ]; }
-searching() { [ "$(pixels "$main" "$status_bar")" != "$quiet_bar" ] || build_started; }
-await 20 "a change in the status bar (the automatic search)" searching
-if build_started; then
-    say "the automatic search found a DCC32.EXE at once and started the build with it"
+bar_changed() { [ "$(pixels "$main" "$status_bar")" != "$quiet_bar" ] || build_window; }
+awaiting="a change in the status bar (the automatic search)"
+await 20 bar_changed
+sleep 0.3
+if build_window; then
+    shot "$main" 02-main-window-search-found.png
+    say "the automatic search found a DCC32.EXE and started the build with it  [$shot_name]"
 else
     shot "$main" 02-main-window-searching.png
     say "the automatic search runs: the status bar shows where it is  [$shot_name]"
 
-    step "browse for the kit's compiler"
-    # "..." stops the search; if the search has just found a compiler, the
-    # build's wait dialog is up instead and the click does nothing.
+    # "..." stops the search.  Should the search find a DCC32.EXE just now,
+    # its build's wait dialog is up and takes the click instead.
     activate "$main"
     click "$main" $((browse_x + browse_w / 2)) $((browse_y + browse_h / 2))
     dialog=
-    dialog_up() { dialog=$(window '^(Open|Find File)'); [ -n "$dialog" ] || build_started; }
-    await 10 "the file dialog after a click on \"...\"" dialog_up
+    dialog_up() { dialog=$(window '^(Open|Find File)'); [ -n "$dialog" ] || build_window; }
+    awaiting="the file dialog after a click on \"...\""
+    await 10 dialog_up
     if [ -z "$dialog" ]; then
-        say "the automatic search found a DCC32.EXE first and started the build with it"
+        say "the automatic search found a DCC32.EXE just then and started the build with it"
     else
         activate "$dialog"
         settled "$dialog"
@@ -239,9 +262,9 @@ else
         say "\"...\" stopped the search; the file dialog takes $compiler  [$shot_name]"
         xdotool key Return
         dialog_gone() { ! visible "$dialog"; }
-        await 10 "the file dialog's closing with the typed path" dialog_gone
+        awaiting="the file dialog's closing with the typed path"
+        await 10 dialog_gone
 
-        step "press \"Compile and run the Lumio EXE...\""
         settled "$main"
         shot "$main" 04-path-chosen.png
         activate "$main"
@@ -250,99 +273,119 @@ else
     fi
 fi
 
-step "the wait dialog counts"
+# The build, as it comes: the wait dialog, the box after the units, the
+# question, Lumio.  A box before the wait dialog, or a second one, says what
+# went wrong.
 wait_dialog=
-wait_up() { wait_dialog=$(window '^Wait'); [ -n "$wait_dialog" ] || [ -n "$(window "$box_title")" ]; }
-await 15 "the wait dialog" wait_up
-[ -n "$wait_dialog" ] || { shot "$(window "$box_title")" 05-message-box.png
-    fail "a message box came up instead of the wait dialog (see $shots/$shot_name)"; }
-caption=$(title "$wait_dialog")
-settled "$wait_dialog"
-shot "$wait_dialog" 05-wait-dialog.png
-visible "$wait_dialog" || caption=$(title "$wait_dialog")
-say "the wait dialog is up: \"$caption\"; the six units compile  [$shot_name]"
-# Each tick writes its count into the caption; the tick that closes the
-# dialog writes it once the dialog is gone.  Each count seen while it is open
-# is printed and pictured.
+caption=
 counts=0
-counting() {
-    local now
-    visible "$wait_dialog" || return 0
-    now=$(title "$wait_dialog")
-    if [ -n "$now" ] && [ "$now" != "$caption" ]; then
-        caption=$now
-        counts=$((counts + 1))
-        shot "$wait_dialog" 05-wait-dialog.png
-        echo "           \"$now\""
-    fi
-    return 1
-}
-await 40 "the wait dialog's closing (it closes after 31 s at the latest)" counting
-if [ $counts -gt 0 ]; then
-    say "the wait dialog counted to \"$caption\" and closed at its next tick: the units are compiled"
-else
-    say "the wait dialog closed at its first tick: the six units were compiled within a second"
-fi
-
-step "the message box after the units"
-box=
-next_box() { box=$(window "$box_title"); [ -n "$box" ] || [ -n "$(window "$question_title")" ]; }
-await 15 "a message box after the wait dialog" next_box
-if [ -n "$box" ]; then
-    settled "$box"
-    shot "$box" 06-message-box.png
-    say "Forgeway says the units compiled; OK  [$shot_name]"
-    activate "$box"
-    xdotool key Return
-
-    step "the question whether to run Lumio"
-    # The project compiles meanwhile; at most ten seconds later comes the
-    # question, or a box that says it did not compile.
-    question=
-    box_gone() { ! visible "$box"; }
-    await 10 "the message box's closing after OK" box_gone
-    asked() { question=$(window "$question_title"); [ -n "$question" ] || [ -n "$(window "$box_title")" ]; }
-    await 20 "the question whether to run Lumio" asked
-    if [ -z "$question" ]; then
-        shot "$(window "$box_title")" 07-failure.png
-        fail "Lumio.DPR did not compile: Forgeway said so in a message box ($shots/$shot_name)"
-    fi
-else
-    step "the question whether to run Lumio"
-    question=$(window "$question_title")
-fi
-settled "$question"
-shot "$question" 07-run-question.png
-say "Forgeway asks whether to run Lumio.EXE; OK  [$shot_name]"
-activate "$question"
-xdotool key Return
-
-step "Lumio runs"
+answered=() # the boxes answered, by window id
+answered() { [[ " ${answered[*]} " == *" $1 "* ]]; }
 lumio=
-lumio_up() { lumio=$(window '^Lumio'); [ -n "$lumio" ] || [ -n "$(window "$box_title")" ]; }
-# Forgeway ends as it starts Lumio: this wait does not ask whether it runs.
-for _ in $(seq 150); do lumio_up && break; sleep 0.1; done
-if [ -z "$lumio" ]; then
+expect "the wait dialog"
+limit=15
+while [ -z "$lumio" ]; do
+    case $awaiting in
+        "Lumio's window") ;; # Forgeway ends as it starts Lumio
+        *) forgeway_alive ;;
+    esac
+    overdue $limit && fail "it did not come within $limit s"
+
+    if [ -z "$wait_dialog" ] && w=$(window '^Wait') && [ -n "$w" ]; then
+        wait_dialog=$w
+        caption=$(title "$w")
+        settled "$w"
+        shot "$w" 05-wait-dialog.png
+        say "the wait dialog is up: \"$caption\"; the six units compile  [$shot_name]"
+        expect "the wait dialog's closing"
+        limit=40 # it closes on its 31st tick at the latest
+        continue
+    fi
+    if [ "$awaiting" = "the wait dialog's closing" ]; then
+        # Each tick writes its count into the caption; the tick that
+        # closes the dialog writes it once the dialog is gone.
+        if visible "$wait_dialog"; then
+            now=$(title "$wait_dialog")
+            if [ -n "$now" ] && [ "$now" != "$caption" ]; then
+                caption=$now
+                counts=$((counts + 1))
+                shot "$wait_dialog" 05-wait-dialog.png
+                echo "           \"$now\""
+            fi
+            sleep 0.1
+            continue
+        fi
+        if [ $counts -gt 0 ]; then
+            say "the wait dialog counted to \"$caption\" and closed at its next tick"
+        else
+            say "the wait dialog closed at its first tick: the six units were compiled within a second"
+        fi
+        expect "a message box after the wait dialog"
+        limit=15
+    fi
+
     box=$(window "$box_title")
-    [ -n "$box" ] && { shot "$box" 08-failure.png
-        fail "Forgeway could not start Lumio.EXE ($shots/$shot_name)"; }
-    fail "no Lumio window appeared within 15 s"
-fi
+    if [ -n "$box" ] && ! answered "$box"; then
+        settled "$box"
+        case $awaiting in
+            "the wait dialog")
+                shot "$box" 05-failure.png
+                fail "a message box came up instead: the build did not start ($shots/$shot_name)" ;;
+            "a message box after the wait dialog")
+                shot "$box" 06-message-box.png
+                say "Forgeway says the units compiled and the project compiles next; OK  [$shot_name]"
+                answered+=("$box")
+                activate "$box"
+                xdotool key Return
+                expect "the question whether to run Lumio"
+                limit=20 # Forgeway waits ten seconds at most for Lumio.EXE
+                continue ;;
+            "the question whether to run Lumio")
+                shot "$box" 07-failure.png
+                fail "Lumio.DPR did not compile: Forgeway said so in a message box ($shots/$shot_name)" ;;
+            *)
+                shot "$box" 08-failure.png
+                fail "Forgeway could not start Lumio.EXE ($shots/$shot_name)" ;;
+        esac
+    fi
+
+    question=$(window "$question_title")
+    if [ -n "$question" ] && ! answered "$question"; then
+        case $awaiting in
+            "the wait dialog") fail "the question came before the wait dialog" ;;
+            "the wait dialog's closing") fail "the question came while the wait dialog was up" ;;
+        esac
+        settled "$question"
+        shot "$question" 07-run-question.png
+        say "Forgeway asks whether to run Lumio.EXE; OK  [$shot_name]"
+        answered+=("$question")
+        activate "$question"
+        xdotool key Return
+        expect "Lumio's window"
+        limit=15
+        continue
+    fi
+
+    if [ "$awaiting" = "Lumio's window" ]; then
+        lumio=$(window '^Lumio')
+        [ -n "$lumio" ] && break
+    fi
+    sleep 0.1
+done
 settled "$lumio"
 shot "$lumio" 08-lumio.png
-lumio_title=$(title "$lumio")
-say "Lumio runs: its window \"$lumio_title\"  [$shot_name]"
+say "Lumio runs: its window \"$(title "$lumio")\"  [$shot_name]"
 
-step "Forgeway ends and Lumio closes"
-for _ in $(seq 100); do forgeway_runs || break; sleep 0.1; done
+expect "Forgeway's end"
+while forgeway_runs && ! overdue 10; do sleep 0.1; done
 forgeway_runs && fail "Forgeway still runs 10 s after starting Lumio"
 status=0
 wait "$forgeway_pid" || status=$?
 forgeway_pid=
 [ "$status" -eq 0 ] || fail "Forgeway ended with status $status"
-lumio_gone() { ! visible "$lumio"; }
-for _ in $(seq 150); do lumio_gone && break; sleep 0.1; done
-lumio_gone || fail "Lumio's window is still open after 15 s"
+expect "Lumio's closing its window"
+while visible "$lumio" && ! overdue 15; do sleep 0.1; done
+visible "$lumio" && fail "Lumio's window is still open after 15 s"
 folder=$(head -n1 "$trace" 2>/dev/null || true)
 [ -n "$folder" ] || fail "Lumio left no trace in $trace"
 say "Forgeway ended (status 0); Lumio closed its window after its ten seconds"
