@@ -292,11 +292,15 @@ while [ -z "$lumio" ]; do
     overdue $limit && fail "it did not come within $limit s"
 
     if [ -z "$wait_dialog" ] && w=$(window '^Wait') && [ -n "$w" ]; then
+        # Up for a second at least (until its first tick): no time to
+        # wait for it to settle.  A picture taken as it went is dropped.
         wait_dialog=$w
         caption=$(title "$w")
-        settled "$w"
+        sleep 0.2
         shot "$w" 05-wait-dialog.png
-        say "the wait dialog is up: \"$caption\"; the six units compile  [$shot_name]"
+        pictured="  [$shot_name]"
+        visible "$w" || { rm -f "$shots/$shot_name"; pictured=" (gone before its picture)"; }
+        say "the wait dialog is up: \"$caption\"; the six units compile$pictured"
         expect "the wait dialog's closing"
         limit=40 # it closes on its 31st tick at the latest
         continue
