@@ -16,8 +16,22 @@ cmake --build --preset default
 work=$(mktemp -d /tmp/forgeway-shots.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-tools/tour.sh --build build --shots "$work/1x"
-QT_SCALE_FACTOR=2 tools/tour.sh --build build --shots "$work/2x"
+# The pictures need a tour in which the search had not found a DCC32.EXE
+# before the tour browsed, and in which the wait dialog stayed up long enough
+# for its picture (it closes at its first tick once the units are compiled);
+# a few tries are allowed.
+tour() { # tour FOLDER SCALE
+    local try
+    for try in 1 2 3 4; do
+        QT_SCALE_FACTOR=$2 tools/tour.sh --build build --shots "$1"
+        [ -f "$1/02-main-window-searching.png" ] && [ -f "$1/05-wait-dialog.png" ] && return 0
+        echo "(a picture of the search or of the wait dialog is missing; again)"
+    done
+    echo "screenshots.sh: no tour of four had all the pictures" >&2
+    return 1
+}
+tour "$work/1x" 1
+tour "$work/2x" 2
 
 # The tour names its pictures <step>-<name>.png.
 for name in main-window-start main-window-searching wait-dialog message-box run-question lumio; do

@@ -230,10 +230,19 @@ build_window() {
     [ -n "$(window '^Wait')" ] || [ -n "$(window "$box_title")" ] ||
         [ -n "$(window "$question_title")" ]
 }
-quiet_bar=$(pixels "$main" "$status_bar")
-bar_changed() { [ "$(pixels "$main" "$status_bar")" != "$quiet_bar" ] || build_window; }
-awaiting="a change in the status bar (the automatic search)"
-await 20 bar_changed
+# The search runs once the status bar has changed twice since the window
+# settled: once might be the window's first paint.
+bar=$(pixels "$main" "$status_bar")
+bar_changes=0
+search_runs() {
+    build_window && return 0
+    local now
+    now=$(pixels "$main" "$status_bar")
+    [ "$now" != "$bar" ] && bar=$now && bar_changes=$((bar_changes + 1))
+    [ $bar_changes -ge 2 ]
+}
+awaiting="the automatic search (changes in the status bar)"
+await 20 search_runs
 sleep 0.3
 if build_window; then
     shot "$main" 02-main-window-search-found.png
@@ -296,7 +305,7 @@ while [ -z "$lumio" ]; do
         # wait for it to settle.  A picture taken as it went is dropped.
         wait_dialog=$w
         caption=$(title "$w")
-        sleep 0.2
+        sleep 0.1
         shot "$w" 05-wait-dialog.png
         pictured="  [$shot_name]"
         visible "$w" || { rm -f "$shots/$shot_name"; pictured=" (gone before its picture)"; }
@@ -374,7 +383,7 @@ while [ -z "$lumio" ]; do
         lumio=$(window '^Lumio')
         [ -n "$lumio" ] && break
     fi
-    sleep 0.1
+    sleep 0.05
 done
 settled "$lumio"
 shot "$lumio" 08-lumio.png
