@@ -7,7 +7,8 @@
 #
 #   tools/tour.sh [--build DIR] [--shots DIR]
 #
-#   --build DIR   the build folder that holds Forgeway (default: build)
+#   --build DIR   the build folder that holds Forgeway (default: build/ of
+#                 this source tree)
 #   --shots DIR   where the pictures go (default: <build>/tour); its PNGs
 #                 are replaced
 #
@@ -25,7 +26,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 . "$here/packages.sh"
 
-build=build
+build=$repo/build
 shots=
 while [ $# -gt 0 ]; do
     case $1 in
@@ -36,7 +37,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 forgeway_need tour
-case $build in /*) ;; *) build=$repo/$build ;; esac
+case $build in /*) ;; *) build=$PWD/$build ;; esac
 shots=${shots:-$build/tour}
 case $shots in /*) ;; *) shots=$PWD/$shots ;; esac
 if [ ! -x "$build/Forgeway" ] || [ ! -f "$build/cmake_install.cmake" ]; then
@@ -54,6 +55,7 @@ log=$work/forgeway.log
 forgeway_pid=
 pids=()
 cleanup() {
+    set +e
     [ -n "$forgeway_pid" ] && kill "$forgeway_pid" 2>/dev/null
     local i
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
@@ -187,29 +189,56 @@ cmake --install "$build" --prefix "$kit" --component kit >"$work/install.log" ||
 compiler=$kit/Bin/DCC32.EXE
 [ -x "$compiler" ] || fail "the kit has no stand-in compiler at $compiler"
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE
-export QT_QPA_PLATFORM=xcb
-
-# openbox, with its title bars in Liberation Sans like the windows (its
-# own choice, sans-serif, may be a typewriter face on a fresh machine).
-awaiting="the window manager"
+# screen_up N: starts Xvfb on a free display and openbox on it; waits until
+# both answer.  Says what went wrong otherwise.
+screen_up() {
+    local n=$1 xvfb wm
+    exec 3>"$work/display$n"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb$n.log" 2>&1 &
+    xvfb=$!
+    pids+=($xvfb)
+    exec 3>&-
+    for _ in $(seq 150); do [ -s "$work/display$n" ] && break; sleep 0.1; done
+    if [ ! -s "$work/display$n" ]; then
+        screen_trouble="Xvfb gave no display number within 15 s: $(tail -n 3 "$work/xvfb$n.log")"
+        return 1
+    fi
+    export DISPLAY=":$(head -n1 "$work/display$n")"
+    for _ in $(seq 150); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
+    if ! xprop -root >/dev/null 2>&1; then
+        screen_trouble="Xvfb on $DISPLAY does not answer ($(kill -0 $xvfb 2>/dev/null &&
+            echo "it runs" || echo "it has ended")): $(tail -n 3 "$work/xvfb$n.log")"
+        return 1
+    fi
+    # openbox, with its title bars in Liberation Sans like the windows (its
+    # own choice, sans-serif, may be a typewriter face on a fresh machine).
+    openbox "${openbox_config[@]}" >"$work/openbox$n.log" 2>&1 &
+    wm=$!
+    pids+=($wm)
+    for _ in $(seq 150); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        kill -0 $wm 2>/dev/null || break
+        sleep 0.1
+    done
+    screen_trouble="openbox did not start on $DISPLAY: $(tail -n 3 "$work/openbox$n.log")"
+    return 1
+}
 openbox_config=()
 if [ -f /etc/xdg/openbox/rc.xml ]; then
     sed 's|<name>sans</name>|<name>Liberation Sans</name>|' /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
     openbox_config=(--config-file "$work/openbox.xml")
 fi
-openbox "${openbox_config[@]}" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-for _ in $(seq 100); do wm_ready && break; sleep 0.1; done
-wm_ready || fail "openbox did not start: $(tail -n 3 "$work/openbox.log")"
+awaiting="the virtual screen"
+screen_trouble=
+for try in 1 2 3; do
+    screen_up $try && break
+    echo "   ($screen_trouble; trying another display)"
+    [ $try -eq 3 ] && fail "$screen_trouble"
+done
+unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 echo "   screen $DISPLAY (1280x800, openbox), kit $kit"
 
 # --- the walk ------------------------------------------------------------------------
