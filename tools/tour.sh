@@ -320,6 +320,7 @@ counts=0
 answered=() # the boxes answered, by window id
 answered() { [[ " ${answered[*]} " == *" $1 "* ]]; }
 lumio=
+units_compiled() { [ "$(find "$kit/Demo" -maxdepth 1 -iname '*.dcu' | wc -l)" -ge 6 ]; }
 expect "the wait dialog"
 limit=15
 while [ -z "$lumio" ]; do
@@ -369,6 +370,12 @@ while [ -z "$lumio" ]; do
     box=$(window "$box_title")
     if [ -n "$box" ] && ! answered "$box"; then
         settled "$box"
+        # On a busy machine the wait dialog may come and go between two
+        # looks; the compiled units in the kit tell that it was there.
+        if [ "$awaiting" = "the wait dialog" ] && units_compiled; then
+            say "the wait dialog came and went between two looks: the six units are compiled"
+            expect "a message box after the wait dialog"
+        fi
         case $awaiting in
             "the wait dialog")
                 shot "$box" 05-failure.png
