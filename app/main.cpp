@@ -6,7 +6,6 @@
 #include "runtime/SystemSeam.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QIcon>
 
 #ifndef FORGEWAY_GENERATION
@@ -21,9 +20,6 @@ int main(int argc, char *argv[]) {
     for (int size : {16, 32, 48, 64, 256})
         icon.addFile(QStringLiteral(":/app/icons/forgeway-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
-    // The windows name Windows fonts. Where they are missing, fontconfig maps Arial and Times
-    // New Roman to their metric-compatible Liberation faces, but MS Sans Serif to a wider one.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
 
     SystemSeam seam;
     TApplication app(seam, FORGEWAY_GENERATION == 3 ? RuntimeGeneration::Delphi3

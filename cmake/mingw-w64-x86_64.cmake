@@ -1,7 +1,6 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64-posix).
 #
-#   cmake -S . -B build-win -DFORGEWAY_HOST_ONLY=ON \
-#         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake --preset windows      (CMakePresets.json: build-windows/, -DFORGEWAY_HOST_ONLY=ON)
 #
 # The executables are linked statically (libgcc, libstdc++, winpthread), so they
 # run on Windows or under Wine without any MinGW DLL beside them.  When Wine is

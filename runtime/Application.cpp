@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFont>
 #include <QTimer>
 
 TApplication *Application = nullptr;
@@ -24,6 +25,15 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {
     QApplication::setQuitOnLastWindowClosed(true);
+    // Where the Windows faces are missing, fontconfig maps Arial and Times New Roman to their
+    // metric-compatible Liberation faces, but MS Sans Serif to whatever it takes for sans-serif,
+    // which on a machine with only fonts-liberation is Liberation Mono; so is the toolkit's own
+    // default face, which message boxes and the open dialog would take.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Times New Roman"),
+                              QStringLiteral("Liberation Serif"));
+    QApplication::setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 }
 
 void TApplication::adopt(TForm *form) {

@@ -22,6 +22,11 @@ public:
     TApplication(const TApplication &) = delete;
     TApplication &operator=(const TApplication &) = delete;
 
+    // Readies the runtime for the windows: the last window closed ends the
+    // program, and the faces the windows name resolve to their stand-ins
+    // (MS Sans Serif and Arial to Liberation Sans, Times New Roman to
+    // Liberation Serif). Every window and message box without a face of its
+    // own is set in MS Sans Serif 8, the dialog face of the runtime.
     void Initialize();
 
     // Builds a window and sets ref; the first one becomes the main window.

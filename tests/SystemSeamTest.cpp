@@ -1,12 +1,15 @@
 // The seam the real program runs on: Qt's own message boxes, answered here as
-// a user would, and the end of the event loop.
+// a user would, and the end of the event loop.  CTest runs this test with
+// the fonts of a fresh machine: only fonts-liberation.
 #include "runtime/SystemSeam.h"
+#include "runtime/Application.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,11 +22,13 @@
 namespace {
 
 // Runs act on the first modal box that comes up, from a timer, as the user
-// would; records its text and how it is set.
+// would; records its text and how it is set, and the face it is set in.
 struct BoxUser {
     std::function<void(QMessageBox *)> act;
     QString text;
     Qt::TextFormat format = Qt::AutoText;
+    QString face;
+    bool fixedPitch = true;
     QTimer timer;
 
     explicit BoxUser(std::function<void(QMessageBox *)> a) : act(std::move(a)) {
@@ -35,6 +40,9 @@ struct BoxUser {
             timer.stop();
             text = box->text();
             format = box->textFormat();
+            const QFontInfo shown(box->font());
+            face = shown.family();
+            fixedPitch = shown.fixedPitch();
             act(box);
         });
         timer.start();
@@ -80,8 +88,34 @@ struct FileDialogUser {
 
 class SystemSeamTest : public QObject {
     Q_OBJECT
+    SystemSeam seam_;
+    // The runtime as the program readies it: its faces for every box.
+    TApplication app_{seam_, RuntimeGeneration::Delphi4};
 
 private Q_SLOTS:
+    void initTestCase() { app_.Initialize(); }
+
+    // The faces the windows name come out as their Liberation stand-ins, and
+    // a box without a face of its own in the windows' dialog face, never in
+    // the typewriter face fontconfig offers for sans-serif.
+    void facesResolveToTheirStandIns_data() {
+        QTest::addColumn<QFont>("font");
+        QTest::addColumn<QString>("face");
+        QTest::newRow("MS Sans Serif")
+            << QFont(QStringLiteral("MS Sans Serif"), 8) << QStringLiteral("Liberation Sans");
+        QTest::newRow("Arial") << QFont(QStringLiteral("Arial"), 10)
+                               << QStringLiteral("Liberation Sans");
+        QTest::newRow("Times New Roman")
+            << QFont(QStringLiteral("Times New Roman"), 14) << QStringLiteral("Liberation Serif");
+    }
+    void facesResolveToTheirStandIns() {
+        QFETCH(QFont, font);
+        QFETCH(QString, face);
+        const QFontInfo shown(font);
+        QCOMPARE(shown.family(), face);
+        QVERIFY(!shown.fixedPitch());
+    }
+
     // Lone carriage returns break lines; the text is shown as written.
     void aMessageShowsItsTextAsWritten_data() {
         QTest::addColumn<QString>("text");
@@ -99,6 +133,8 @@ private Q_SLOTS:
         seam.showMessage(nullptr, text);
         QCOMPARE(user.text, shown);
         QCOMPARE(user.format, Qt::PlainText);
+        QCOMPARE(user.face, QStringLiteral("Liberation Sans"));
+        QVERIFY(!user.fixedPitch);
     }
 
     // OK is the only yes; Cancel, Escape and the close box are no.
@@ -132,6 +168,8 @@ private Q_SLOTS:
         QCOMPARE(seam.confirm(nullptr, Markup), ok);
         QCOMPARE(user.text, Markup);
         QCOMPARE(user.format, Qt::PlainText);
+        QCOMPARE(user.face, QStringLiteral("Liberation Sans"));
+        QVERIFY(!user.fixedPitch);
     }
 
     // One filter, shown as "DCC32"; it opens in the current folder, not

@@ -2,14 +2,15 @@
 # Builds Forgeway and runs every test, headless: the Qt Test suite, the host
 # layer cross-built for Windows under Wine, the whole suite again under
 # AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, and a short
-# fuzz run.
+# fuzz run.  Installs the Debian packages they need first (apt-get, as root or
+# through sudo); each build has its preset in CMakePresets.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600)
+tools/install-deps.sh build test
+cmake --preset default >/dev/null
+cmake --build --preset default
+ctest --preset default
 
 echo "== Host layer on Windows (mingw-w64, Wine)"
 bash tools/test-windows-host.sh

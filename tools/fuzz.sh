@@ -4,24 +4,24 @@
 #
 #   tools/fuzz.sh                 short run: 15 s per target, three targets
 #   tools/fuzz.sh 3600            one hour per target
-#   FUZZ_BUILD=dir tools/fuzz.sh  build folder (default: build-fuzz)
 #
-# A crash is written to <build>/fuzz/artifacts; rerun it with
-#   <build>/fuzz/fuzz_finder <build>/fuzz/artifacts/crash-...
-# The corpora grow in <build>/fuzz/corpus/<target> and are reused by later runs.
+# The build is the preset "fuzz", in build-fuzz/.  A crash is written to
+# build-fuzz/fuzz/artifacts; rerun it with
+#   build-fuzz/fuzz/fuzz_finder build-fuzz/fuzz/artifacts/crash-...
+# The corpora grow in build-fuzz/fuzz/corpus/<target> and are reused by later
+# runs.  Needs the packages of "tools/install-deps.sh build test" (clang and
+# its compiler-rt bring the fuzzer runtime and the sanitizers).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/packages.sh
+forgeway_need build test
 seconds=${1:-15}
 # Absolute: a target may change its working folder.
-build=$(realpath -m "${FUZZ_BUILD:-build-fuzz}")
+build=$PWD/build-fuzz
 
-# The fuzzer runtime and its sanitizers come with clang's compiler-rt.
-tools/install-deps.sh clang libclang-rt-14-dev
-
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++ -DFORGEWAY_FUZZ=ON >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 targets=(fuzz_text fuzz_path_exists fuzz_finder)
-cmake --build "$build" --target "${targets[@]}"
 
 out="$build/fuzz"
 mkdir -p "$out/artifacts"

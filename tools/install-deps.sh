@@ -1,27 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Forgeway
-# need, plus any package named on the command line.  Runs apt-get as root, or
-# through sudo, and only when something is missing.
+# Installs the Debian 12 packages of the named sets (tools/packages.sh) with
+# one apt-get run, as root or through sudo, and only when something is
+# missing.
 #
-#   tools/install-deps.sh [extra-package...]
+#   tools/install-deps.sh [build] [tour] [test] [ci]     (default: build)
+#
+#   build  building and running Forgeway and the sample kit
+#   tour   the tour of the program on a private virtual screen
+#   test   the whole test run (Wine and mingw-w64, clang for the fuzzers)
+#   ci     what continuous integration adds (clang-format)
 set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/packages.sh
 
-packages=(
-    build-essential cmake ninja-build clang-format
-    qt6-base-dev qt6-base-dev-tools libgl-dev
-    fp-compiler fp-units-base libx11-dev
-    xvfb xauth x11-utils fonts-liberation
-    btrfs-progs
-    "$@"
-)
-
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+[ $# -eq 0 ] && set -- build
+list=$(forgeway_packages "$@")
+# shellcheck disable=SC2086 # one package a word
+missing=($(forgeway_missing $list))
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 as_root=()
 [ "$(id -u)" -ne 0 ] && as_root=(sudo)
+echo "== Installing ${missing[*]}"
 "${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
