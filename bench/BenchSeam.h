@@ -27,14 +27,15 @@ public:
 
     std::string exeName() override { return exe; }
     std::uint32_t tickCount() override { return host::GetTickCount(); }
-    host::StartResult startProcess(const std::string &, const std::vector<std::string> &) override {
+    host::StartResult startProcess(const std::string &, const std::vector<std::string> &,
+                                   const host::OutputCapture *) override {
         ++starts;
         if (!compilesExpected)
             ++unexpected;
         return {true, {}};
     }
     std::vector<std::string> driveRoots() override { return roots; }
-    void showMessage(QWidget *, const QString &text) override {
+    void showMessage(QWidget *, const QString &text, const QString &) override {
         if (onMessage)
             onMessage(text);
         else
