@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTextEdit>
 
 namespace {
 
@@ -43,8 +44,12 @@ void SystemSeam::showMessage(QWidget *parent, const QString &text, const QString
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), forDisplay(text),
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText); // a path is shown as typed, never as markup
-    if (!details.isEmpty())
+    if (!details.isEmpty()) {
         box.setDetailedText(details); // plain text too
+        // Room for a compiler's messages: about 20 lines.
+        if (auto *area = box.findChild<QTextEdit *>())
+            area->setFixedHeight(area->fontMetrics().lineSpacing() * 20);
+    }
     box.exec();
 }
 

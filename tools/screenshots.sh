@@ -4,14 +4,17 @@
 # into a temporary folder, starts Forgeway there, types the stand-in
 # compiler's path while the automatic search runs, presses the main button,
 # and answers the message boxes.  A second run at QT_SCALE_FACTOR=2 shows
-# both windows at twice the size.
+# both windows at twice the size.  A third builds a kit with a unit that does
+# not compile and opens the details of the failure box.
 #
 #   bash tools/screenshots.sh            # build folder: build
+#   bash tools/screenshots.sh failure    # only the failure box (about a minute)
 #   BUILD_DIR=build-x bash tools/screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 build=${BUILD_DIR:-build}
+what=${1:-all}
 
 # What this script needs besides the project's own packages: a window
 # manager for the title bars, xdotool to play the user, ImageMagick's import.
@@ -112,6 +115,7 @@ browse() {
     click "$main" $((287 * k)) $((95 * k))
 }
 
+if [ "$what" = all ]; then
 # 1. A build at the normal size.
 (cd "$kit" && LUMIO_TRACE="$work/lumio-trace.txt" exec ./Forgeway) &
 pids+=($!)
@@ -163,4 +167,32 @@ sleep 0.5
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key alt+F4 # closing the window ends the program
 wait "${pids[3]}" || true
+fi
+
+# 3. A kit whose unit Orb does not compile: the wait dialog runs out, the
+# project fails too, and the failure box offers Free Pascal's messages.
+broken="$work/broken"
+cmake --install "$build" --prefix "$broken" >/dev/null
+sed -i '0,/^implementation/s//implementation\n  this is not Pascal at all;/' "$broken/Demo/Orb.Pas"
+compiler="$broken/Bin/DCC32.EXE"
+(cd "$broken" && exec ./Forgeway) &
+pids+=($!)
+main=$(wait_window "$main_title")
+sleep 1 # the search has started: the browse button stops it
+browse "$main" 1
+pas_box=$(wait_window '^Forgeway$' 60) # after the dialog's 31 seconds
+sleep 0.5
+xdotool windowactivate --sync "$pas_box" 2>/dev/null || true
+xdotool key Return
+sleep 1
+failure=$(wait_window '^Forgeway$' 30) # ten seconds later
+sleep 0.5
+xdotool windowactivate --sync "$failure" 2>/dev/null || true
+xdotool key Tab space # from OK to "Show Details..."
+sleep 1
+shot "$failure" docs/failure-details.png
+xdotool key Return
+sleep 0.5
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key alt+F4
 echo "done: docs/*.png"
