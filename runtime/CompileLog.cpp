@@ -17,8 +17,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How often the captures are trimmed.  Between two trims a capture holds what
-// its compiler wrote since the last one, on top of the tail.
+// its compiler wrote since the last one, on top of the tail; so while one
+// grows fast, they are trimmed more often.
 constexpr int TrimIntervalMs = 250;
+constexpr int FastTrimIntervalMs = 10;
+constexpr std::uint64_t FastGrowth = 1024 * 1024;
 // A capture no build holds any more is let go once it has not grown for this
 // long.  Until then a compiler that floods its output after the build has
 // ended still costs no more than the tail.
@@ -39,20 +42,21 @@ public:
 
     void add(std::shared_ptr<host::OutputCapture> capture) {
         kept_.push_back({std::move(capture), 0, Clock::now()});
-        if (!timer_.isActive())
-            timer_.start();
+        // A compiler may flood its output from its first moment.
+        timer_.start(FastTrimIntervalMs);
     }
 
 private:
     explicit OutputKeeper(QObject *parent) : QObject(parent) {
-        timer_.setInterval(TrimIntervalMs);
         connect(&timer_, &QTimer::timeout, this, &OutputKeeper::trim);
     }
 
     void trim() {
         const Clock::time_point now = Clock::now();
+        bool fast = false;
         for (auto it = kept_.begin(); it != kept_.end();) {
             const std::uint64_t written = it->capture->Written();
+            fast = fast || written - it->written >= FastGrowth;
             if (written != it->written) {
                 it->written = written;
                 it->changed = now;
@@ -66,6 +70,8 @@ private:
         }
         if (kept_.empty())
             timer_.stop();
+        else
+            timer_.setInterval(fast ? FastTrimIntervalMs : TrimIntervalMs);
     }
 
     struct Kept {
