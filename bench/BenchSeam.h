@@ -21,20 +21,24 @@ public:
     // answers the question (true for OK).
     std::function<void(const QString &)> onMessage;
     std::function<bool(const QString &)> onConfirm;
-    // Compiles are only counted, never run.
+    // Compiles are counted, and run only when startReally is set.
     bool compilesExpected = false;
+    bool startReally = false;
     int starts = 0;
 
     std::string exeName() override { return exe; }
     std::uint32_t tickCount() override { return host::GetTickCount(); }
-    host::StartResult startProcess(const std::string &, const std::vector<std::string> &) override {
+    host::StartResult startProcess(const std::string &program, const std::vector<std::string> &args,
+                                   const host::OutputCapture *output) override {
         ++starts;
         if (!compilesExpected)
             ++unexpected;
+        if (startReally)
+            return host::StartProcess(program, args, output);
         return {true, {}};
     }
     std::vector<std::string> driveRoots() override { return roots; }
-    void showMessage(QWidget *, const QString &text) override {
+    void showMessage(QWidget *, const QString &text, const QString &) override {
         if (onMessage)
             onMessage(text);
         else

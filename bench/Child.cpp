@@ -25,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
@@ -314,6 +315,95 @@ int RunWaitChild(const std::string &dir, int appearRounds) {
                 "notice_n=%zu unexpected=%d\n",
                 waitS, 100.0 * (cpu1 - cpu0) / waitS, Percentile(noticeMs, 50),
                 Percentile(noticeMs, 100), noticeMs.size(), gui.seam.unexpected);
+    std::fflush(stdout);
+    return 0;
+}
+
+namespace {
+
+double threadCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// What this process's captures hold in memory, and what was written to them.
+void captureUse(std::uint64_t &held, std::uint64_t &written) {
+    held = written = 0;
+    DIR *fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return;
+    while (const dirent *e = ::readdir(fds)) {
+        char link[256];
+        const std::string path = std::string("/proc/self/fd/") + e->d_name;
+        const ssize_t n = ::readlink(path.c_str(), link, sizeof link - 1);
+        if (n <= 0 || std::string(link, std::size_t(n)).rfind("/memfd:forgeway-output", 0) != 0)
+            continue;
+        struct stat st;
+        if (::fstat(std::atoi(e->d_name), &st) == 0) {
+            held += std::uint64_t(st.st_blocks) * 512;
+            written += std::uint64_t(st.st_size);
+        }
+    }
+    ::closedir(fds);
+}
+
+} // namespace
+
+int RunFloodChild(const std::string &dir, int megabytes) {
+    for (const char *folder : {"/Demo", "/Delphi-4"})
+        ::mkdir((dir + folder).c_str(), 0755);
+    for (const char *unit : {"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"})
+        std::ofstream(dir + "/Demo/" + unit + ".DCU");
+    const std::string output = dir + "/Demo/Lumio.EXE";
+    ::unlink(output.c_str());
+    // Every compile writes its megabytes and makes nothing.
+    const std::string compiler = dir + "/DCC32.EXE";
+    std::ofstream(compiler) << "#!/bin/sh\nexec head -c " << megabytes << "000000 /dev/zero\n";
+    ::chmod(compiler.c_str(), 0755);
+
+    Gui gui;
+    gui.seam.exe = dir + "/Forgeway";
+    gui.seam.compilesExpected = true;
+    gui.seam.startReally = true;
+    Form1->Edit1->setText(QString::fromStdString(compiler));
+
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> peak{0};
+    std::thread sampler([&] {
+        while (!stop.load()) {
+            std::uint64_t held = 0, written = 0;
+            captureUse(held, written);
+            if (held > peak.load())
+                peak = held;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    double cpu0 = 0, cpu1 = 0;
+    std::int64_t t0 = 0, t1 = 0;
+    gui.seam.onMessage = [&](const QString &text) {
+        if (text.startsWith(QStringLiteral("*.Pas"))) {
+            cpu0 = threadCpuSeconds();
+            t0 = NowNs();
+        } else {
+            t1 = NowNs();
+            cpu1 = threadCpuSeconds();
+        }
+    };
+    Form1->BitBtn1->click();
+    // The project's compile may still be writing: let the captures settle.
+    runEventsFor(1000);
+    stop = true;
+    sampler.join();
+    std::uint64_t held = 0, written = 0;
+    captureUse(held, written);
+    const double waitS = double(t1 - t0) / 1e9;
+    std::printf("RESULT flood_wait_s=%.3f flood_cpu_pct=%.2f flood_written_mib=%.1f "
+                "flood_peak_held_kib=%.0f flood_held_after_kib=%.0f starts=%d unexpected=%d\n",
+                waitS, 100.0 * (cpu1 - cpu0) / waitS, double(written) / 1048576.0,
+                double(peak.load()) / 1024.0, double(held) / 1024.0, gui.seam.starts,
+                gui.seam.unexpected);
     std::fflush(stdout);
     return 0;
 }

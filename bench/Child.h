@@ -16,5 +16,9 @@ int RunScanChild(const std::string &root);
 // The build's output wait: ten seconds without output, then appearRounds
 // waits for an output made by another thread.
 int RunWaitChild(const std::string &dir, int appearRounds);
+// The same ten seconds while each of the seven compiles writes megabytes
+// MB into its capture as fast as it can: the GUI thread's CPU share, and the
+// most memory the captures held at once.
+int RunFloodChild(const std::string &dir, int megabytes);
 
 } // namespace bench

@@ -358,6 +358,10 @@ int main(int argc, char **argv) {
         QApplication qt(argc, argv);
         return bench::RunWaitChild(argv[2], 10);
     }
+    if (mode == "flood" && argc > 2) {
+        QApplication qt(argc, argv);
+        return bench::RunFloodChild(argv[2], argc > 3 ? std::atoi(argv[3]) : 200);
+    }
     if (mode == "run")
         return runDriver(argc, argv);
     std::fprintf(stderr, "usage: %s run [--display :N] [--rounds N] [--base DIR] [--app PATH]\n",

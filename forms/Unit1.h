@@ -11,6 +11,7 @@
 
 #include <string>
 
+class CompileLog;
 class TFileFind;
 class TOpenDialog;
 class TTimer;
@@ -41,7 +42,9 @@ private:
     void SelectVersionBySize();
 
     // The build's steps (Unit1Build.cpp).
-    void StartCompile(const std::string &source, const std::string &unitDir);
+    // Starts the compile of source, which makes output, and records it in log.
+    void StartCompile(CompileLog &log, const std::string &source, const std::string &unitDir,
+                      const std::string &output);
     // True once output exists, false after ten seconds without it.
     bool WaitForOutput(const std::string &output);
     void RunOutput(const std::string &output);

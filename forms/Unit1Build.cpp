@@ -1,12 +1,14 @@
 // The build-and-run workflow behind the main button: compile the six demo
 // units and the project with the chosen compiler, wait for Lumio.EXE, and
-// offer to start it.
+// offer to start it.  When it fails, the message offers what the compiles
+// that made nothing wrote, as its details.
 #include "forms/Unit1.h"
 
 #include "core/CompileCommand.h"
 #include "core/KitLayout.h"
 #include "forms/Unit2.h"
 #include "runtime/Application.h"
+#include "runtime/CompileLog.h"
 #include "runtime/Dialogs.h"
 #include "runtime/NativeText.h"
 #include "runtime/Seam.h"
@@ -53,21 +55,35 @@ void TForm1::BitBtn1Click(QObject *) {
     }
     SB->Panels(1).SetText(QStringLiteral("Please wait..."));
 
+    // What each compile of this run wrote, and the units' outputs in the order
+    // they are compiled.
+    CompileLog log;
+    std::vector<std::string> compiledUnits;
+    for (const kit::DemoUnit &unit : kit::DemoUnitTable)
+        compiledUnits.push_back(kit::DemoFile(demoDir, unit.compiled));
+
     if (!host::PathExists(output, host::faAnyFile))
         for (const kit::DemoUnit &unit : kit::DemoUnitTable)
-            StartCompile(kit::DemoFile(demoDir, unit.source), unitDir);
+            StartCompile(log, kit::DemoFile(demoDir, unit.source), unitDir,
+                         kit::DemoFile(demoDir, unit.compiled));
 
     Form2->ShowModal();
 
     if (!host::PathExists(output, host::faAnyFile)) {
-        StartCompile(kit::DemoFile(demoDir, kit::ProjectSource), unitDir);
-        ShowMessage(QStringLiteral("*.Pas compile. Click OK to continue and compile Lumio.DPR!"));
+        StartCompile(log, kit::DemoFile(demoDir, kit::ProjectSource), unitDir, output);
+        // Units still missing when the dialog ran out of time: what their
+        // compiles said so far.
+        ShowMessage(QStringLiteral("*.Pas compile. Click OK to continue and compile Lumio.DPR!"),
+                    Form2->RanOut() ? log.Details(compiledUnits) : QString());
     }
 
     if (!WaitForOutput(output)) {
+        std::vector<std::string> missing{output};
+        missing.insert(missing.end(), compiledUnits.begin(), compiledUnits.end());
         ShowMessage(QStringLiteral("Could not compile Lumio.DPR! Try to run this application "
                                    "again, or install Tessaline into the Delphi, and try compile "
-                                   "with Delphi..."));
+                                   "with Delphi..."),
+                    log.Details(missing));
         return;
     }
     if (MessageDlg(QStringLiteral("OK. Compile successfully completed! Now run the Lumio.EXE"),
@@ -76,11 +92,11 @@ void TForm1::BitBtn1Click(QObject *) {
     RunOutput(output);
 }
 
-void TForm1::StartCompile(const std::string &source, const std::string &unitDir) {
-    const CompileCommandLine line = CompileCommand(toNative(Edit1->text()), source, unitDir);
-    // The compiler's results show only as files; a start that fails shows as
-    // files that never appear.
-    (void)Application->seam().startProcess(line.program, line.args);
+void TForm1::StartCompile(CompileLog &log, const std::string &source, const std::string &unitDir,
+                          const std::string &output) {
+    // The compiler's results show as files; a start that fails shows as a file
+    // that never appears, and in the details of the message that follows.
+    log.Start(CompileCommand(toNative(Edit1->text()), source, unitDir), output);
 }
 
 bool TForm1::WaitForOutput(const std::string &output) {
@@ -98,7 +114,7 @@ bool TForm1::WaitForOutput(const std::string &output) {
 
 void TForm1::RunOutput(const std::string &output) {
     Refresh();
-    const host::StartResult started = Application->seam().startProcess(output, {});
+    const host::StartResult started = Application->seam().startProcess(output, {}, nullptr);
     if (!started.started) {
         // Ending silently here would look like success.
         ShowMessage(QStringLiteral("Could not start %1: %2")

@@ -35,6 +35,10 @@ void TForm2::FormActivate(QObject *) {
     TUj->Tag = 0;
 }
 
+bool TForm2::RanOut() const {
+    return TUj->Tag > LastCountBeforeTimeOut;
+}
+
 void TForm2::TUjTimer(QObject *) {
     const std::string demoDir = kit::DemoDir(Application->ExeName());
     bool allPresent = true;

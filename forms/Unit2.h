@@ -17,6 +17,10 @@ public:
 
     TTimer *TUj;
 
+    // The latest showing's count has reached its limit: the dialog closed on
+    // its time limit (a close by the user before it leaves this false).
+    bool RanOut() const;
+
 private:
     void TUjTimer(QObject *sender);
     void FormActivate(QObject *sender);

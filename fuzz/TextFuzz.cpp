@@ -1,6 +1,6 @@
 // The pure text functions on arbitrary bytes: ExtractFilePath, CompareText,
-// MatchesMask (against a plain reference matcher), CompileCommand, and the
-// byte <-> QString round trip of file names.
+// MatchesMask (against a plain reference matcher), CompileCommand, the
+// byte <-> QString round trip of file names, and compiler output as text.
 #include "core/CompileCommand.h"
 #include "runtime/NativeText.h"
 #include "runtime/host/Text.h"
@@ -103,5 +103,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     require(toNative(fromNative(whole)) == whole);
     const QString text = fromNative(whole);
     require(fromNative(toNative(text)) == text);
+
+    // What a program wrote reads as text: no control character but tab and
+    // line feed, no lone surrogate (each byte that is not UTF-8 is \xHH).
+    const QString readable = fromNativeEscaped(whole);
+    for (qsizetype i = 0; i < readable.size(); ++i) {
+        const char16_t u = readable[i].unicode();
+        require(u >= 0x20 ? u != 0x7F : (u == '\t' || u == '\n'));
+        if (QChar::isHighSurrogate(u)) {
+            require(i + 1 < readable.size() && QChar::isLowSurrogate(readable[i + 1].unicode()));
+            ++i;
+        } else {
+            require(!QChar::isLowSurrogate(u));
+        }
+    }
     return 0;
 }

@@ -4,8 +4,8 @@
 #include "runtime/Form.h"
 #include "runtime/Seam.h"
 
-void ShowMessage(const QString &text) {
-    Application->seam().showMessage(Application->MainForm(), text);
+void ShowMessage(const QString &text, const QString &details) {
+    Application->seam().showMessage(Application->MainForm(), text, details);
 }
 
 int MessageDlg(const QString &text, TMsgDlgType, TMsgDlgButtons, int) {

@@ -104,3 +104,41 @@ std::string toNative(const QString &text) {
     return out;
 #endif
 }
+
+namespace {
+
+void appendEscaped(QString &out, unsigned char byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += QLatin1String("\\x");
+    out += QLatin1Char(digits[byte >> 4]);
+    out += QLatin1Char(digits[byte & 0xF]);
+}
+
+// A control character that a text box would not show as it is.
+bool hidden(char16_t u) {
+    return (u < 0x20 && u != '\t' && u != '\n') || u == 0x7F;
+}
+
+} // namespace
+
+QString fromNativeEscaped(std::string_view bytes) {
+    const QString decoded = fromNative(bytes);
+    QString out;
+    out.reserve(decoded.size());
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const char16_t u = decoded[i].unicode();
+        if (u == '\r') {
+            if (i + 1 < decoded.size() && decoded[i + 1] == QLatin1Char('\n'))
+                ++i;
+            out += QLatin1Char('\n');
+        } else if (u >= 0xDC80 && u <= 0xDCFF &&
+                   !(i > 0 && QChar::isHighSurrogate(decoded[i - 1].unicode()))) {
+            appendEscaped(out, static_cast<unsigned char>(u & 0xFF)); // a byte that is not UTF-8
+        } else if (hidden(u)) {
+            appendEscaped(out, static_cast<unsigned char>(u));
+        } else {
+            out += decoded[i];
+        }
+    }
+    return out;
+}

@@ -12,3 +12,10 @@
 
 QString fromNative(std::string_view bytes);
 std::string toNative(const QString &text);
+
+// What a program wrote, as text to read: valid UTF-8 decoded (on Windows, the
+// ANSI code page), "\r\n" and a lone "\r" as line breaks, and every other
+// byte that would not show -- one that is not part of valid UTF-8, or a
+// control character other than tab and line feed -- written as \xHH, so that
+// nothing is dropped or hidden.
+QString fromNativeEscaped(std::string_view bytes);

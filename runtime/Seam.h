@@ -24,12 +24,16 @@ public:
     // The running executable's full path, as native bytes.
     virtual std::string exeName() = 0;
     virtual std::uint32_t tickCount() = 0;
+    // Starts a program and returns at once (host::StartProcess); its standard
+    // output and error go into output, or nowhere when it is null.
     virtual host::StartResult startProcess(const std::string &program,
-                                           const std::vector<std::string> &args) = 0;
+                                           const std::vector<std::string> &args,
+                                           const host::OutputCapture *output) = 0;
     virtual std::vector<std::string> driveRoots() = 0;
 
-    // A modal box with one OK button.
-    virtual void showMessage(QWidget *parent, const QString &text) = 0;
+    // A modal box with one OK button.  Details, when not empty, are offered
+    // behind a "Show Details..." button.
+    virtual void showMessage(QWidget *parent, const QString &text, const QString &details) = 0;
     // A modal information box with OK and Cancel; true for OK.
     virtual bool confirm(QWidget *parent, const QString &text) = 0;
     virtual void beep() = 0;

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
+#include <QTextEdit>
 
 namespace {
 
@@ -48,18 +49,25 @@ std::uint32_t SystemSeam::tickCount() {
 }
 
 host::StartResult SystemSeam::startProcess(const std::string &program,
-                                           const std::vector<std::string> &args) {
-    return host::StartProcess(program, args);
+                                           const std::vector<std::string> &args,
+                                           const host::OutputCapture *output) {
+    return host::StartProcess(program, args, output);
 }
 
 std::vector<std::string> SystemSeam::driveRoots() {
     return host::DriveRoots();
 }
 
-void SystemSeam::showMessage(QWidget *parent, const QString &text) {
+void SystemSeam::showMessage(QWidget *parent, const QString &text, const QString &details) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), forDisplay(text),
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText); // a path is shown as typed, never as markup
+    if (!details.isEmpty()) {
+        box.setDetailedText(details); // plain text too
+        // Room for a compiler's messages: about 20 lines.
+        if (auto *area = box.findChild<QTextEdit *>())
+            area->setFixedHeight(area->fontMetrics().lineSpacing() * 20);
+    }
     box.exec();
 }
 

@@ -316,6 +316,70 @@ private Q_SLOTS:
         }
     }
 
+    // A failed build's box offers what each compile that made nothing wrote:
+    // the project first, then the units in the order they compile, each as its
+    // command line as typed and then why it did not start, or the tail of its
+    // output.  The "*.Pas compile" box offers the units' part only when the
+    // wait dialog ran out of time.
+    void theDetailsOfAFailedBuild_data() {
+        QTest::addColumn<QStringList>("made"); // units compiled before the press
+        QTest::addColumn<bool>("closedEarly");
+        QTest::addColumn<QStringList>("pasDetails");
+        QTest::addColumn<QStringList>("failDetails");
+        const QStringList rest{"Mint", "Orb", "Quillset", "Brook"};
+        QTest::newRow("two units made, the dialog ran out")
+            << QStringList{"Cove", "Fable"} << false << rest << QStringList{"Lumio"} + rest;
+        QTest::newRow("two units made, the dialog closed by the user")
+            << QStringList{"Cove", "Fable"} << true << QStringList{} << QStringList{"Lumio"} + rest;
+        QTest::newRow("every unit made")
+            << QStringList{"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"} << false
+            << QStringList{} << QStringList{"Lumio"};
+    }
+    void theDetailsOfAFailedBuild() {
+        QFETCH(QStringList, made);
+        QFETCH(bool, closedEarly);
+        QFETCH(QStringList, pasDetails);
+        QFETCH(QStringList, failDetails);
+        BuildKit kit;
+        for (const QString &unit : made)
+            kit.unit(unit.toStdString());
+        Bench b(kit);
+        // By start: Cove, Fable, Mint, Orb, Quillset, Brook, Lumio.DPR.
+        b.seam.fakeOutput = {{0, "Cove ok\n"},
+                             {2, "caf\xE9 \xFF\r\nnext\tline\x1B[0m\n"},
+                             {5, std::string(70000, 'x') + "\nkept line\n"},
+                             {6, "Lumio.DPR(9) Fatal: Can't find unit Orb\n"}};
+        b.seam.fakeStartResults = {{3, {false, "Permission denied"}}};
+        if (closedEarly)
+            QTimer::singleShot(0, Form2, [] { Form2->close(); });
+        b.press();
+
+        const auto command = [&](const QString &file) {
+            return QStringLiteral("> ") + fromNative(kit.compiler()) + QLatin1Char(' ') +
+                   fromNative(kit.demo(file.toStdString())) + QStringLiteral(" -U") +
+                   fromNative(kit.unitDir(1)) + QLatin1Char('\n');
+        };
+        const QMap<QString, QString> part{
+            {"Lumio", command("Lumio.DPR") + "Lumio.DPR(9) Fatal: Can't find unit Orb"},
+            {"Mint", command("Mint.Pas") + "caf\\xE9 \\xFF\nnext\tline\\x1B[0m"},
+            {"Orb", command("Orb.Pas") + "Not started: Permission denied"},
+            {"Quillset", command("Quillset.Pas") + "(no output)"},
+            {"Brook", command("Brook.Pas") + "(the first 70001 bytes are left out)\nkept line"}};
+        const auto details = [&](const QStringList &names) {
+            QStringList parts;
+            for (const QString &name : names)
+                parts << part[name];
+            return parts.join(QStringLiteral("\n\n"));
+        };
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
+        QCOMPARE(b.seam.details.at(0), details(pasDetails));
+        QCOMPARE(b.seam.details.at(1), details(failDetails));
+        QCOMPARE(Form2->RanOut(), made.size() < 6 && !closedEarly);
+        QCOMPARE(b.seam.starts.size(), std::size_t(7));
+        for (const RecordedStart &start : b.seam.starts)
+            QVERIFY(start.captured);
+    }
+
     // A start of Lumio.EXE that fails is told, and the program stays.
     void aFailedStartOfLumioIsTold_data() {
         QTest::addColumn<bool>("real");

@@ -8,6 +8,7 @@
 #include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
 
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -142,6 +143,34 @@ private Q_SLOTS:
         QCOMPARE(kit.compiledUnits(), compiled);
         QVERIFY(!kit.exists("Demo/Lumio.EXE"));
         QVERIFY(!QFileInfo::exists(trace));
+
+        // Both boxes offer what the compiles that made nothing said: the
+        // project's first, then Orb's and Brook's; Free Pascal's own error
+        // line among them.
+        const auto command = [&](const char *file) {
+            return QStringLiteral("> " STANDIN_COMPILER " ") +
+                   QFile::decodeName(kit.demo(file).c_str()) + QStringLiteral(" -U") +
+                   QFile::decodeName(kit.unitDir(1).c_str());
+        };
+        const auto commands = [](const QString &details) {
+            QStringList lines = details.split(QLatin1Char('\n'));
+            lines.removeIf(
+                [](const QString &line) { return !line.startsWith(QStringLiteral("> ")); });
+            return lines;
+        };
+        QCOMPARE(commands(f.seam.details.at(0)),
+                 (QStringList{command("Orb.Pas"), command("Brook.Pas")}));
+        const QString details = f.seam.details.at(1);
+        QCOMPARE(commands(details),
+                 (QStringList{command("Lumio.DPR"), command("Orb.Pas"), command("Brook.Pas")}));
+        const QRegularExpression error(
+            QStringLiteral("^Orb\\.Pas\\(\\d+,\\d+\\) Fatal: Syntax error, .*$"),
+            QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch line = error.match(details);
+        QVERIFY2(line.hasMatch(), qPrintable(details));
+        QVERIFY(details.indexOf(command("Orb.Pas")) < line.capturedStart());
+        QVERIFY(line.capturedStart() < details.indexOf(command("Brook.Pas")));
+        qInfo("Free Pascal's error line in the details: %s", qPrintable(line.captured()));
         // Free Pascal's own outputs stay out of the kit.
         const QStringList leftovers =
             QDir(QFile::decodeName(kit.demoDir().c_str())).entryList({"*.o", "*.ppu", "*.res"});

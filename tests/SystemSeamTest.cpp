@@ -29,6 +29,8 @@ struct BoxUser {
     Qt::TextFormat format = Qt::AutoText;
     QString face;
     bool fixedPitch = true;
+    QString details;
+    bool detailsButton = false;
     QTimer timer;
 
     explicit BoxUser(std::function<void(QMessageBox *)> a) : act(std::move(a)) {
@@ -43,6 +45,9 @@ struct BoxUser {
             const QFontInfo shown(box->font());
             face = shown.family();
             fixedPitch = shown.fixedPitch();
+            details = box->detailedText();
+            for (QAbstractButton *b : box->buttons())
+                detailsButton = detailsButton || b->text().contains(QStringLiteral("Details"));
             act(box);
         });
         timer.start();
@@ -116,25 +121,34 @@ private Q_SLOTS:
         QVERIFY(!shown.fixedPitch());
     }
 
-    // Lone carriage returns break lines; the text is shown as written.
+    // Lone carriage returns break lines; the text is shown as written, and
+    // details, when there are any, behind "Show Details...".
     void aMessageShowsItsTextAsWritten_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("details");
         QTest::newRow("carriage returns")
             << QStringLiteral("Directory not found: \r/a\r\rOR\r\r/b")
-            << QStringLiteral("Directory not found: \n/a\n\nOR\n\n/b");
-        QTest::newRow("markup") << Markup << Markup;
+            << QStringLiteral("Directory not found: \n/a\n\nOR\n\n/b") << QString();
+        QTest::newRow("markup") << Markup << Markup << QString();
+        QTest::newRow("details") << QStringLiteral("Could not compile Lumio.DPR!")
+                                 << QStringLiteral("Could not compile Lumio.DPR!")
+                                 << QStringLiteral("> /b/DCC32.EXE /k/Demo/Lumio.DPR -U/k/D4\n") +
+                                        Markup;
     }
     void aMessageShowsItsTextAsWritten() {
         QFETCH(QString, text);
         QFETCH(QString, shown);
+        QFETCH(QString, details);
         SystemSeam seam;
         BoxUser user([](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
-        seam.showMessage(nullptr, text);
+        seam.showMessage(nullptr, text, details);
         QCOMPARE(user.text, shown);
         QCOMPARE(user.format, Qt::PlainText);
         QCOMPARE(user.face, QStringLiteral("Liberation Sans"));
         QVERIFY(!user.fixedPitch);
+        QCOMPARE(user.details, details);
+        QCOMPARE(user.detailsButton, !details.isEmpty());
     }
 
     // OK is the only yes; Cancel, Escape and the close box are no.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots (docs/*.png): the tour of Forgeway
 # (tools/tour.sh) at the normal size, and again at QT_SCALE_FACTOR=2 for the
-# main window and the wait dialog at twice the size.  Needs the packages of
+# main window and the wait dialog at twice the size; then the failure box with
+# its details open (tools/screenshot-failure.sh).  Needs the packages of
 # "tools/install-deps.sh build tour" and the build of the preset "default".
 #
 #   bash tools/screenshots.sh
@@ -40,3 +41,5 @@ done
 cp "$work"/2x/[0-9][0-9]-main-window-searching.png docs/main-window-2x.png
 cp "$work"/2x/[0-9][0-9]-wait-dialog.png docs/wait-dialog-2x.png
 for f in docs/*.png; do echo "$f: $(identify -format '%wx%h' "$f")"; done
+
+bash tools/screenshot-failure.sh

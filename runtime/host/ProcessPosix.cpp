@@ -3,8 +3,12 @@
 // The child forks once more and exits at once, so the program runs as an
 // orphan that init reaps: Forgeway never waits on it and no zombie is left.
 // A close-on-exec pipe carries an exec failure back, so the caller learns
-// whether the program really started.
+// whether the program really started.  That is all Forgeway learns of the
+// program from here: it keeps no pid, and whatever comes afterwards it learns
+// only from what the program writes.
 #include "runtime/host/Process.h"
+
+#include "runtime/host/Capture.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,20 +29,32 @@ namespace {
     _exit(127);
 }
 
-void redirectToNull(int pipeFd) {
-    const int null = open("/dev/null", O_RDWR);
-    if (null < 0)
+// A copy of fd above the standard three, closed on exec, so that dup2 onto
+// 0, 1 and 2 always makes a new descriptor that the program keeps.
+int aboveStandard(int pipeFd, int fd) {
+    const int high = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (high < 0)
         failChild(pipeFd, errno);
-    for (int fd = 0; fd < 3; ++fd)
-        if (dup2(null, fd) < 0)
-            failChild(pipeFd, errno);
-    if (null > 2)
-        close(null);
+    return high;
+}
+
+// Standard input from /dev/null; output and error into the capture, or to
+// /dev/null without one.
+void redirect(int pipeFd, int captureFd) {
+    const int opened = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (opened < 0)
+        failChild(pipeFd, errno);
+    const int null = aboveStandard(pipeFd, opened);
+    const int out = captureFd >= 0 ? aboveStandard(pipeFd, captureFd) : null;
+    if (dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0)
+        failChild(pipeFd, errno);
 }
 
 } // namespace
 
-StartResult StartProcess(const std::string &program, const std::vector<std::string> &args) {
+StartResult StartProcess(const std::string &program, const std::vector<std::string> &args,
+                         const OutputCapture *output) {
+    const int captureFd = output ? int(output->NativeHandle()) : -1;
     if (program.empty())
         return {false, std::strerror(ENOENT)};
 
@@ -69,7 +85,7 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
             failChild(fds[1], errno);
         if (grandchild > 0)
             _exit(0);
-        redirectToNull(fds[1]);
+        redirect(fds[1], captureFd);
         execv(program.c_str(), argv.data());
         failChild(fds[1], errno);
     }

@@ -2,9 +2,20 @@
 // so it is never looked up from an unquoted command line (where a planted
 // C:\Program.exe could run instead), and each argument is quoted so that it
 // arrives whole.
+//
+// The program gets a console without a window (CREATE_NO_WINDOW; never
+// DETACHED_PROCESS, which leaves a console program no valid standard handles)
+// and three standard handles: NUL to read, and the capture, or NUL, for output
+// and error.  Those handles are the only ones it inherits
+// (PROC_THREAD_ATTRIBUTE_HANDLE_LIST), so no other start, nor this program's
+// other handles, leak into it.
 #include "runtime/host/Process.h"
 
+#include "runtime/host/Capture.h"
+
 #include <windows.h>
+
+#include <vector>
 
 namespace host {
 
@@ -47,20 +58,96 @@ std::string lastErrorText(DWORD code) {
     return s;
 }
 
+// An inheritable handle, closed when the start is done.
+class Inheritable {
+public:
+    Inheritable() = default;
+    ~Inheritable() {
+        if (h_)
+            ::CloseHandle(h_);
+    }
+    Inheritable(const Inheritable &) = delete;
+    Inheritable &operator=(const Inheritable &) = delete;
+    bool copy(HANDLE from) {
+        return ::DuplicateHandle(::GetCurrentProcess(), from, ::GetCurrentProcess(), &h_, 0, TRUE,
+                                 DUPLICATE_SAME_ACCESS);
+    }
+    bool openNul(DWORD access) {
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        const HANDLE h = ::CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                       OPEN_EXISTING, 0, nullptr);
+        h_ = h == INVALID_HANDLE_VALUE ? nullptr : h;
+        return h_ != nullptr;
+    }
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+class AttributeList {
+public:
+    explicit AttributeList(std::vector<HANDLE> &inherited) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!::InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+            list_ = nullptr;
+            return;
+        }
+        if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                         inherited.data(), inherited.size() * sizeof(HANDLE),
+                                         nullptr, nullptr)) {
+            ::DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~AttributeList() {
+        if (list_)
+            ::DeleteProcThreadAttributeList(list_);
+    }
+    AttributeList(const AttributeList &) = delete;
+    AttributeList &operator=(const AttributeList &) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+
+private:
+    std::vector<char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 } // namespace
 
-StartResult StartProcess(const std::string &program, const std::vector<std::string> &args) {
+StartResult StartProcess(const std::string &program, const std::vector<std::string> &args,
+                         const OutputCapture *output) {
     std::string commandLine = quoteArgument(program);
     for (const std::string &a : args)
         commandLine += ' ' + quoteArgument(a);
 
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
+    Inheritable input, out;
+    if (!input.openNul(GENERIC_READ))
+        return {false, lastErrorText(::GetLastError())};
+    const bool opened = output ? out.copy(reinterpret_cast<HANDLE>(output->NativeHandle()))
+                               : out.openNul(GENERIC_WRITE);
+    if (!opened)
+        return {false, lastErrorText(::GetLastError())};
+    std::vector<HANDLE> inherited = {input.get(), out.get()};
+    AttributeList attributes(inherited);
+    if (!attributes.get())
+        return {false, lastErrorText(::GetLastError())};
+
+    STARTUPINFOEXA si{};
+    si.StartupInfo.cb = sizeof si;
+    si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    si.StartupInfo.wShowWindow = SW_HIDE;
+    si.StartupInfo.hStdInput = input.get();
+    si.StartupInfo.hStdOutput = out.get();
+    si.StartupInfo.hStdError = out.get();
+    si.lpAttributeList = attributes.get();
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                          &si.StartupInfo, &pi))
         return {false, lastErrorText(::GetLastError())};
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);

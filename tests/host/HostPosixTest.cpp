@@ -1,8 +1,9 @@
 // The POSIX half of the host layer: directory search, existence probes,
-// drives from the mount table and detached process start.
+// drives from the mount table, detached process start and output capture.
 #include "tests/host/Check.h"
 #include "tests/support/ListingWalk.h"
 
+#include "runtime/host/Capture.h"
 #include "runtime/host/Drives.h"
 #include "runtime/host/FileSearch.h"
 #include "runtime/host/Process.h"
@@ -331,4 +332,65 @@ TEST_CASE("TrustedProgram: a link is judged by where it leads and by its own fol
     CHECK(!TrustedProgram(s.path("open/toGood")));
     CHECK(!TrustedProgram(s.path("missing")));
     CHECK(!TrustedProgram("DCC32.EXE")); // not absolute
+}
+
+TEST_CASE("A capture takes output and error in the order written, in a file in no folder") {
+    Scratch s;
+    std::string error;
+    auto capture = OutputCapture::Open(&error);
+    CHECK(capture != nullptr);
+    if (!capture)
+        return;
+    const std::string done = s.path("done"), script = s.path("streams");
+    // A stand-in for a compiler: both streams in turn, what its input gives,
+    // where its output goes; then, with Forgeway's copy of the file closed, a
+    // write that must still succeed.
+    std::ofstream(script) << "#!/bin/sh\necho out 1; echo err 2 >&2; echo out 3\n"
+                             "printf 'caf\\351\\377\\n' >&2\n"
+                             "echo \"stdin: $(wc -c)\"\n"
+                             "readlink /proc/$$/fd/1 /proc/$$/fd/2\n"
+                             "sleep 0.3; echo after && echo written > \"$1.part\"\n"
+                             "mv \"$1.part\" \"$1\"\n";
+    chmod(script.c_str(), 0755);
+    CHECK(StartProcess(script, {done}, capture.get()).started);
+    for (int i = 0; i < 300 && capture->Tail(4096).find("(deleted)\n/memfd") == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string all = capture->Tail(4096);
+    const std::string target = "/memfd:forgeway-output (deleted)\n";
+    CHECK_EQ(all, "out 1\nerr 2\nout 3\ncaf\xE9\xFF\nstdin: 0\n" + target + target);
+    CHECK_EQ(capture->Written(), std::uint64_t(all.size()));
+    CHECK_EQ(capture->Tail(target.size()), target);
+    CHECK_EQ(capture->Tail(0), std::string());
+    capture.reset();
+    CHECK(waitFor(done));
+    std::ifstream in(done);
+    std::string line;
+    std::getline(in, line);
+    CHECK_EQ(line, std::string("written"));
+}
+
+TEST_CASE("Trim frees all but the tail; the tail still reads whole") {
+    auto capture = OutputCapture::Open();
+    CHECK(capture != nullptr);
+    if (!capture)
+        return;
+    const int fd = int(capture->NativeHandle());
+    std::string block(1 << 20, 'x');
+    for (int i = 0; i < 8; ++i)
+        CHECK_EQ(write(fd, block.data(), block.size()), ssize_t(block.size()));
+    CHECK_EQ(write(fd, "tail\n", 5), ssize_t(5));
+    const auto used = [fd] {
+        struct stat st;
+        fstat(fd, &st);
+        return std::uint64_t(st.st_blocks) * 512;
+    };
+    CHECK(used() >= (8u << 20));
+    capture->Trim(64 * 1024);
+    CHECK(used() <= 192 * 1024);
+    capture->Trim(64 * 1024); // nothing more to free
+    CHECK_EQ(capture->Written(), std::uint64_t((8u << 20) + 5));
+    CHECK_EQ(capture->Tail(64 * 1024), std::string(64 * 1024 - 5, 'x') + "tail\n");
+    CHECK_EQ(write(fd, "more\n", 5), ssize_t(5)); // the writer goes on where it was
+    CHECK_EQ(capture->Tail(10), std::string("tail\nmore\n"));
 }

@@ -1,8 +1,10 @@
-// Compilers that misbehave: hang, crash, say nothing, do half the work,
-// finish too late, flood their output or leave children behind.  Forgeway
-// keeps handling events, reports as the workflow says, leaves the kit as it
-// was (but for the compiler's outputs), writes nothing itself and leaves no
-// zombie and no process of its own.  The stand-ins themselves are ended by
+// Compilers that misbehave: hang, crash, say nothing, do half the work, write
+// what is not UTF-8, finish too late, flood their output, leave children
+// behind or outlive Forgeway.  Forgeway keeps handling events, reports as the
+// workflow says, with what each failed compile wrote as the details, leaves
+// the kit and the temporary folder as they were (but for the compiler's
+// outputs), writes nothing itself and leaves no zombie and no process of its
+// own.  The stand-ins themselves are ended by
 // the test: the program never ends what it starts.
 #include "runtime/NativeText.h"
 #include "runtime/StatusBar.h"
@@ -13,6 +15,7 @@
 #include "tests/support/StandInScript.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -25,31 +28,62 @@ private Q_SLOTS:
         QTest::addColumn<bool>("builds");
         QTest::addColumn<int>("outputs"); // compiler outputs in Demo afterwards
         QTest::addColumn<bool>("leavesProcesses");
-        QTest::newRow("hangs") << QStringLiteral("while :; do sleep 1; done") << false << 0 << true;
-        QTest::newRow("crashes") << QStringLiteral("kill -SEGV $$") << false << 0 << false;
-        QTest::newRow("exits at once") << QStringLiteral("exit 0") << false << 0 << false;
+        // A failed build's details: the compiles that made nothing, in order,
+        // and the tail of each (%1: the file it compiled).  Those that say
+        // something touch "said.<pid>" once they have.
+        QTest::addColumn<QStringList>("failed");
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<int>("talkers");
+        const QStringList all{"Lumio.DPR", "Cove.Pas",     "Fable.Pas", "Mint.Pas",
+                              "Orb.Pas",   "Quillset.Pas", "Brook.Pas"};
+        const QString said = QStringLiteral("; touch \"$log/said.$$\"");
+        QTest::newRow("hangs while writing")
+            << QStringLiteral("printf 'working on %s...' \"${1##*/}\"") + said +
+                   QStringLiteral("\nwhile :; do sleep 1; done")
+            << false << 0 << true << all << QStringLiteral("working on %1...") << 7;
+        QTest::newRow("crashes") << QStringLiteral("kill -SEGV $$") << false << 0 << false << all
+                                 << QStringLiteral("(no output)") << 0;
+        QTest::newRow("exits at once") << QStringLiteral("exit 0") << false << 0 << false << all
+                                       << QStringLiteral("(no output)") << 0;
         QTest::newRow("writes some units")
-            << QStringLiteral(
-                   "case \"$1\" in *Orb.Pas|*Quillset.Pas|*Brook.Pas|*.DPR) exit 1;; esac")
-            << false << 3 << false;
+            << QStringLiteral("case \"$1\" in *Orb.Pas|*Quillset.Pas|*Brook.Pas|*.DPR)\n"
+                              "echo \"${1##*/}: cannot compile\" >&2") +
+                   said + QStringLiteral("; exit 1;; esac")
+            << false << 3 << false
+            << QStringList{"Lumio.DPR", "Orb.Pas", "Quillset.Pas", "Brook.Pas"}
+            << QStringLiteral("%1: cannot compile") << 4;
+        QTest::newRow("writes bytes that are not UTF-8")
+            << QStringLiteral("printf 'caf\\351 \\377 %s\\n' \"${1##*/}\"") + said +
+                   QStringLiteral("; exit 1")
+            << false << 0 << false << all << QStringLiteral("caf\\xE9 \\xFF %1") << 7;
+        // 8 MB a compile, out and err in turn; then where they went, and how
+        // much of it is still kept a second later.
         QTest::newRow("floods its output")
-            << QStringLiteral("head -c 4000000 /dev/zero; head -c 4000000 /dev/zero >&2\n"
+            << QStringLiteral("yes out | head -c 4000000; yes err | head -c 4000000 >&2\n"
                               "fds=$(readlink /proc/$$/fd/1 /proc/$$/fd/2)\n"
-                              "printf '%s\\n' \"$fds\" > \"$log/fds.$$\"")
-            << true << 7 << false;
-        QTest::newRow("forks children")
-            << QStringLiteral("sleep 300 & (sleep 300 &)") << true << 7 << true;
+                              "printf '%s\\n' \"$fds\" > \"$log/fds.$$\"\n"
+                              "sleep 1; stat -L -c %b /proc/$$/fd/1 > \"$log/blocks.$$\"")
+            << true << 7 << false << QStringList{} << QString() << 0;
+        QTest::newRow("forks children") << QStringLiteral("sleep 300 & (sleep 300 &)") << true << 7
+                                        << true << QStringList{} << QString() << 0;
     }
     void misbehavingCompiler() {
         QFETCH(QString, before);
         QFETCH(bool, builds);
         QFETCH(int, outputs);
         QFETCH(bool, leavesProcesses);
+        QFETCH(QStringList, failed);
+        QFETCH(QString, tail);
+        QFETCH(int, talkers);
         hostile::ProcessMarker marker;
         BuildKit kit("kit", "");
         kit.writeSources();
         const std::string logs = kit.tree.path("logs"), bin = kit.tree.path("bin");
-        QVERIFY(mkdir(logs.c_str(), 0755) == 0 && mkdir(bin.c_str(), 0755) == 0);
+        const std::string tmp = kit.tree.path("tmp");
+        QVERIFY(mkdir(logs.c_str(), 0755) == 0 && mkdir(bin.c_str(), 0755) == 0 &&
+                mkdir(tmp.c_str(), 0755) == 0);
+        const QByteArray tmpBefore = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QByteArray::fromStdString(tmp));
         const std::string compiler = bin + "/DCC32.EXE";
         hostile::writeExecutable(compiler,
                                  standin::script({.logDir = logs, .before = before.toStdString()}));
@@ -63,8 +97,11 @@ private Q_SLOTS:
         f.seam.confirmAnswers = {false};
         bool handledDuringWait = false;
         f.seam.whileBoxUp = [&](const QString &text) {
-            if (text.startsWith(QStringLiteral("*.Pas")))
-                QTimer::singleShot(0, [&] { handledDuringWait = true; });
+            if (!text.startsWith(QStringLiteral("*.Pas")))
+                return;
+            QTimer::singleShot(0, [&] { handledDuringWait = true; });
+            // What each compile says is in place before the failure box.
+            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(logs, "said."), talkers, 20000);
         };
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(compiler));
@@ -86,14 +123,44 @@ private Q_SLOTS:
         QVERIFY(hostile::noChildren());
         QTRY_COMPARE(standin::runs(logs).size(), std::size_t(7)); // every start ran
 
+        // The failure box: the project, then the units that made nothing, each
+        // as typed and with what it wrote.  The "*.Pas compile" box before it
+        // named the same units, the dialog having run out of time.
+        const auto command = [&](const QString &file) {
+            return QStringLiteral("> ") + fromNative(compiler) + QLatin1Char(' ') +
+                   fromNative(kit.demo(file.toStdString())) + QStringLiteral(" -U") +
+                   fromNative(kit.unitDir(1));
+        };
+        if (!builds) {
+            QStringList parts, units;
+            for (const QString &file : failed) {
+                parts << command(file) + QLatin1Char('\n') + tail.arg(file);
+                if (file != QLatin1String("Lumio.DPR"))
+                    units << command(file);
+            }
+            QCOMPARE(f.seam.details.at(1), parts.join(QStringLiteral("\n\n")));
+            QStringList named;
+            for (const QString &line : f.seam.details.at(0).split(QLatin1Char('\n')))
+                if (line.startsWith(QStringLiteral("> ")))
+                    named << line;
+            QCOMPARE(named, units);
+        }
+
         if (QTest::currentDataTag() == QByteArray("floods its output")) {
-            int streams = 0; // each run saw its output go to /dev/null
+            // Each run's output and error went into one file in no folder, and
+            // a second after 8 MB little of it was kept.
+            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(logs, "blocks."), 7, 20000);
+            int streams = 0;
             for (const auto &[rel, hash] : hostile::snapshot(logs)) {
-                if (rel.rfind("fds.", 0) != 0)
-                    continue;
-                ++streams;
-                QCOMPARE(QByteArray::fromStdString(hostile::readFile(logs + "/" + rel)),
-                         QByteArray("/dev/null\n/dev/null\n"));
+                const std::string text = hostile::readFile(logs + "/" + rel);
+                if (rel.rfind("fds.", 0) == 0) {
+                    ++streams;
+                    QCOMPARE(QByteArray::fromStdString(text),
+                             QByteArray("/memfd:forgeway-output (deleted)\n"
+                                        "/memfd:forgeway-output (deleted)\n"));
+                } else if (rel.rfind("blocks.", 0) == 0) {
+                    QVERIFY2(std::stol(text) * 512 < 1024 * 1024, text.c_str());
+                }
             }
             QCOMPARE(streams, 7);
         }
@@ -112,6 +179,70 @@ private Q_SLOTS:
         QCOMPARE(leftOver > 0, leavesProcesses);
         QVERIFY(marker.alive().empty());
         QVERIFY(hostile::noChildren());
+        // Nothing in the temporary folder either.
+        QVERIFY(hostile::snapshot(tmp).empty());
+        qputenv("TMPDIR", tmpBefore);
+    }
+
+    // Forgeway's process ends while its compilers still write: they write on,
+    // with no error and no signal, and finish their outputs.  Nothing of the
+    // build is left in the kit or the temporary folder.
+    void compilersOutliveForgeway() {
+        hostile::ProcessMarker marker;
+        BuildKit kit("kit", "");
+        kit.writeSources();
+        const std::string logs = kit.tree.path("logs"), tmp = kit.tree.path("tmp");
+        QVERIFY(mkdir(logs.c_str(), 0755) == 0 && mkdir(tmp.c_str(), 0755) == 0);
+        const std::string compiler = kit.tree.path("DCC32.EXE");
+        // Each compile writes until Forgeway has ended, and then some more,
+        // noting any write that fails.
+        hostile::writeExecutable(
+            compiler,
+            standin::script({.logDir = logs,
+                             .before =
+                                 "while [ ! -e \"$log/ended\" ]; do echo waiting; sleep 0.05; "
+                                 "done\n"
+                                 "i=0; while [ $i -lt 2000 ]; do i=$((i+1))\n"
+                                 "echo \"line $i of ${1##*/}\" || touch \"$log/failed.$$\"\n"
+                                 "echo \"line $i\" >&2 || touch \"$log/failed.$$\"; done\n"
+                                 "fd=$(readlink /proc/$$/fd/1); echo \"$fd\" > \"$log/fd.$$\""}));
+        const auto kitBefore = hostile::snapshot(kit.dir());
+
+        QProcess forgeway;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TMPDIR"), QString::fromStdString(tmp));
+        // Qt's own runtime folder would otherwise go into TMPDIR.
+        const std::string runtime = kit.tree.path("runtime");
+        QVERIFY(mkdir(runtime.c_str(), 0700) == 0);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime));
+        forgeway.setProcessEnvironment(env);
+        forgeway.start(QStringLiteral(BUILD_PROBE), {fromNative(kit.exe()), fromNative(compiler)});
+        QVERIFY(forgeway.waitForFinished(60000));
+        QCOMPARE(forgeway.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(forgeway.exitCode(), 0);
+        QCOMPARE(
+            QString::fromUtf8(forgeway.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+            (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
+        QTRY_COMPARE(standin::runs(logs).size(), std::size_t(7)); // the last one starts late
+        QVERIFY(!kit.exists("Demo/Cove.DCU"));
+
+        hostile::writeFile(logs + "/ended", "");
+        QTRY_COMPARE_WITH_TIMEOUT(kit.compiledUnits(), DemoUnitNames, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(kit.exists("Demo/Lumio.EXE"), 60000);
+        QCOMPARE(hostile::countPrefixed(logs, "failed."), 0);
+        QTRY_COMPARE(hostile::countPrefixed(logs, "fd."), 7);
+        for (const auto &[rel, hash] : hostile::snapshot(logs))
+            if (rel.rfind("fd.", 0) == 0)
+                QCOMPARE(QByteArray::fromStdString(hostile::readFile(logs + "/" + rel)),
+                         QByteArray("/memfd:forgeway-output (deleted)\n"));
+
+        const auto changed =
+            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(kit.dir()));
+        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+        const auto leftInTmp = hostile::changes({}, hostile::snapshot(tmp));
+        QVERIFY2(leftInTmp.empty(), hostile::joined(leftInTmp).constData());
+        QTRY_VERIFY(marker.alive().empty()); // every compile ended by itself
     }
 
     // Lumio.EXE comes a second after the wait has given up: the run reports

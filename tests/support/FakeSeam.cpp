@@ -1,21 +1,37 @@
 #include "tests/support/FakeSeam.h"
 
+#include "runtime/host/Capture.h"
 #include "runtime/host/Process.h"
 
+#include <unistd.h>
+
 host::StartResult FakeSeam::startProcess(const std::string &program,
-                                         const std::vector<std::string> &args) {
-    starts.push_back({program, args});
-    return reallyStart ? host::StartProcess(program, args) : fakeStartResult;
+                                         const std::vector<std::string> &args,
+                                         const host::OutputCapture *output) {
+    starts.push_back({program, args, output != nullptr});
+    if (reallyStart)
+        return host::StartProcess(program, args, output);
+    const std::size_t index = starts.size() - 1;
+    const auto written = fakeOutput.find(index);
+    if (output && written != fakeOutput.end()) {
+        const std::string &text = written->second;
+        if (::write(int(output->NativeHandle()), text.data(), text.size()) != ssize_t(text.size()))
+            return {false, "the fake output could not be written"};
+    }
+    const auto result = fakeStartResults.find(index);
+    return result != fakeStartResults.end() ? result->second : fakeStartResult;
 }
 
-void FakeSeam::showMessage(QWidget *, const QString &text) {
+void FakeSeam::showMessage(QWidget *, const QString &text, const QString &details) {
     boxes << QStringLiteral("message: ") + text;
+    this->details << details;
     if (whileBoxUp)
         whileBoxUp(text);
 }
 
 bool FakeSeam::confirm(QWidget *, const QString &text) {
     boxes << QStringLiteral("confirm: ") + text;
+    details << QString();
     if (whileBoxUp)
         whileBoxUp(text);
     if (confirmAnswers.empty())

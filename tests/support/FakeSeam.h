@@ -9,10 +9,12 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <map>
 
 struct RecordedStart {
     std::string program;
     std::vector<std::string> args;
+    bool captured = false; // its output went into a capture
 };
 
 class FakeSeam : public Seam {
@@ -24,8 +26,10 @@ public:
     std::uint32_t tickStep = 0;
     std::vector<std::string> drives;
 
-    // Every box shown, in order, as "message: <text>" or "confirm: <text>".
+    // Every box shown, in order, as "message: <text>" or "confirm: <text>",
+    // and the details of each (empty for none, and for every question).
     QStringList boxes;
+    QStringList details;
     // Answers for confirm(); when empty, the box is answered OK.
     std::deque<bool> confirmAnswers;
     // Run while a box is up, in place of the user reading it.
@@ -40,8 +44,11 @@ public:
     // When set, starts really happen through the host; otherwise they are
     // only recorded and succeed.
     bool reallyStart = false;
-    // The result a recorded (not real) start reports.
+    // The result a recorded (not real) start reports; by the index of the
+    // start, another result, and what the start writes into its capture.
     host::StartResult fakeStartResult{true, {}};
+    std::map<std::size_t, host::StartResult> fakeStartResults;
+    std::map<std::size_t, std::string> fakeOutput;
 
     int terminateCalls = 0;
 
@@ -51,10 +58,10 @@ public:
         ticks += tickStep;
         return now;
     }
-    host::StartResult startProcess(const std::string &program,
-                                   const std::vector<std::string> &args) override;
+    host::StartResult startProcess(const std::string &program, const std::vector<std::string> &args,
+                                   const host::OutputCapture *output) override;
     std::vector<std::string> driveRoots() override { return drives; }
-    void showMessage(QWidget *parent, const QString &text) override;
+    void showMessage(QWidget *parent, const QString &text, const QString &details) override;
     bool confirm(QWidget *parent, const QString &text) override;
     void beep() override { ++beeps; }
     std::optional<QString> openFile(QWidget *parent, const QString &initialName,

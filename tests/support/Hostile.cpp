@@ -146,6 +146,13 @@ std::string readFile(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+int countPrefixed(const std::string &folder, const std::string &prefix) {
+    int n = 0;
+    for (const auto &[rel, hash] : snapshot(folder))
+        n += rel.rfind(prefix, 0) == 0;
+    return n;
+}
+
 void removeTree(const std::string &path) {
     walk::removeAt(AT_FDCWD, path.c_str());
 }

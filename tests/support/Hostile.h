@@ -32,6 +32,8 @@ void writeFile(const std::string &path, const std::string &contents, int mode = 
 bool exists(const std::string &path);
 // The whole contents of a file; empty when it cannot be read.
 std::string readFile(const std::string &path);
+// How many entries of folder have names that begin with prefix.
+int countPrefixed(const std::string &folder, const std::string &prefix);
 
 // Removes a tree of any depth, working from directory descriptors, so that
 // paths beyond PATH_MAX are no obstacle.  Restores permissions on the way.
