@@ -7,13 +7,21 @@
 // Enabled := False; after naming each entry it raises OnSearch.  The first
 // plain file whose name equals Search, ignoring ASCII letter case, ends the
 // search, and its full path is left in Found.
+//
+// While it walks, a few helper threads read the folders ahead of it, in the
+// order it will reach them (host::Lookahead), so that the walk seldom waits
+// for the disk.  What it visits, in what order, and everything it does on the
+// calling thread stay as they are; the helpers have ended when the write of
+// Enabled returns, however the search ended.
 #pragma once
 
 #include "runtime/host/FileSearch.h"
+#include "runtime/host/Lookahead.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +59,10 @@ public:
     // Raised for every entry visited, with this component as sender.
     TNotifyEvent OnSearch;
 
+    // How far the next searches read ahead; none: the walk reads every
+    // folder itself.
+    void SetLookahead(std::optional<host::LookaheadLimits> limits) { lookahead_ = limits; }
+
 private:
     static QString fromNativeName(const std::string &s);
 
@@ -66,4 +78,6 @@ private:
     std::string currentPath_;
     Pump pump_;
     DriveTable drives_;
+    std::optional<host::LookaheadLimits> lookahead_ = host::LookaheadLimits();
+    host::Lookahead *ahead_ = nullptr; // the running search's
 };
