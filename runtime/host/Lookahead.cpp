@@ -56,6 +56,13 @@ enum class Stage : unsigned char {
 };
 
 struct Tree;
+struct Node;
+
+// The walk's order: depth first, each folder's subfolders in listing order.
+struct Before {
+    bool operator()(const Node *a, const Node *b) const;
+};
+using Queue = std::set<Node *, Before>;
 
 struct Node {
     Node *parent = nullptr;
@@ -66,6 +73,7 @@ struct Node {
     std::string name;
     Stage stage = Stage::Pending;
     bool queued = false;
+    Queue::iterator where;                       // while queued
     bool dropped = false;                        // given up while being read: its reader frees it
     bool detached = false;                       // its parent went while the walk still had it
     bool byHelper = false;                       // Ready: a helper read it
@@ -84,25 +92,22 @@ struct Tree {
     std::unique_ptr<Node> root;
 };
 
-// The walk's order: depth first, each folder's subfolders in listing order.
-struct Before {
-    bool operator()(const Node *a, const Node *b) const {
-        if (a->tree != b->tree)
-            return a->tree->order > b->tree->order;
-        const Node *x = a, *y = b;
-        while (x->depth > y->depth)
-            x = x->parent;
-        while (y->depth > x->depth)
-            y = y->parent;
-        if (x == y)
-            return a->depth < b->depth;
-        while (x->parent != y->parent) {
-            x = x->parent;
-            y = y->parent;
-        }
-        return x->slot < y->slot;
+bool Before::operator()(const Node *a, const Node *b) const {
+    if (a->tree != b->tree)
+        return a->tree->order > b->tree->order;
+    const Node *x = a, *y = b;
+    while (x->depth > y->depth)
+        x = x->parent;
+    while (y->depth > x->depth)
+        y = y->parent;
+    if (x == y)
+        return a->depth < b->depth;
+    while (x->parent != y->parent) {
+        x = x->parent;
+        y = y->parent;
     }
-};
+    return x->slot < y->slot;
+}
 
 // What reading one folder gives, before it joins the tree.
 struct Read {
@@ -120,7 +125,7 @@ struct Lookahead::State {
     std::mutex mutex;
     std::condition_variable work; // helpers wait here for a folder to read
     std::condition_variable done; // the walk waits here for a helper's folder
-    std::set<Node *, Before> queue;
+    Queue queue;                  // pending folders, the walk's next first
     std::list<Tree> trees;
     std::vector<std::unique_ptr<Node>> loose; // dropped while read, or detached
     std::size_t ahead = 0;                    // being read or read, not taken yet
@@ -151,12 +156,13 @@ struct Lookahead::State {
     }
 
     void enqueue(Node *n) {
-        queue.insert(n);
+        n->where = queue.insert(n).first;
         n->queued = true;
     }
+    // By position, without comparing: n's parent may be gone already.
     void unqueue(Node *n) {
         if (n->queued) {
-            queue.erase(n);
+            queue.erase(n->where);
             n->queued = false;
         }
     }
@@ -192,11 +198,13 @@ struct Lookahead::State {
         });
     }
 
-    // Reads node n; no lock held.  A helper passes its descriptor count.
-    Read read(Node *n, std::atomic<int> *helperDescriptors) {
+    // Reads node n with its tree's options (copied while the lock was held:
+    // the tree may go meanwhile); no lock held.  A helper passes its
+    // descriptor count.
+    Read read(Node *n, const SearchOptions &options, std::atomic<int> *helperDescriptors) {
         Read r;
         try {
-            r.listed = ListChild(*n->parentFolder, n->name, n->tree->options, helperDescriptors);
+            r.listed = ListChild(*n->parentFolder, n->name, options, helperDescriptors);
             if (r.listed.outcome == Outcome::Listed)
                 makeChildren(n, r.listed.listing, 0, r.listed.folder, r);
         } catch (...) { // out of memory
@@ -296,8 +304,9 @@ struct Lookahead::State {
             ++ahead;
             ++reading;
             stats.mostAhead = std::max(stats.mostAhead, ahead);
+            const SearchOptions options = n->tree->options;
             lock.unlock();
-            Read r = read(n, &descriptors);
+            Read r = read(n, options, &descriptors);
             lock.lock();
             --reading;
             stats.mostDescriptors = std::max(stats.mostDescriptors, descriptors.load());
@@ -373,8 +382,9 @@ Listed Take(Lookahead &lookahead, Node *n) {
             n->held = 0;
         }
         n->stage = Stage::Reading;
+        const SearchOptions options = n->tree->options;
         lock.unlock();
-        Read r = s.read(n, nullptr);
+        Read r = s.read(n, options, nullptr);
         lock.lock();
         ++s.stats.listedByWalk;
         s.finish(n, std::move(r), false);

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the file finder's tests and its fuzz target with clang under
+# ThreadSanitizer, in a build folder of its own, and runs them: the host
+# layer's tests, FileFindTest and HostileTreeTest (the scan reads folders
+# ahead on helper threads), then the finder's fuzz target for a while.  Any
+# report fails the run.  Qt is not built with ThreadSanitizer, so only these
+# tests run here: their helper threads never touch Qt.
+#
+#   tools/test-tsan.sh [seconds of fuzzing, default 15]
+#   TSAN_BUILD=dir tools/test-tsan.sh          build folder (default: build-tsan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds=${1:-15}
+build=$(realpath -m "${TSAN_BUILD:-build-tsan}")
+
+tools/install-deps.sh clang libclang-rt-14-dev
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+    -DFORGEWAY_FUZZ=ON -DFORGEWAY_FUZZ_SANITIZERS=thread >/dev/null
+cmake --build "$build" --target HostTest FileFindTest HostileTreeTest ScanProbe fuzz_finder
+
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
+(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 \
+    -R '^(HostTest|FileFindTest|HostileTreeTest)$')
+
+out="$build/fuzz"
+mkdir -p "$out/artifacts" "$out/corpus/fuzz_finder"
+# The corpus that tools/fuzz.sh grew, when there is one, is run first.
+seeds=()
+[ -d build-fuzz/fuzz/corpus/fuzz_finder ] && seeds+=(build-fuzz/fuzz/corpus/fuzz_finder)
+echo "== fuzz_finder under ThreadSanitizer: $seconds s"
+if ! "$out/fuzz_finder" -max_total_time="$seconds" -max_len=4096 -timeout=60 \
+    -artifact_prefix="$out/artifacts/" -print_final_stats=1 "$out/corpus/fuzz_finder" \
+    "${seeds[@]}" >"$out/fuzz_finder.log" 2>&1; then
+    tail -n 60 "$out/fuzz_finder.log"
+    echo "fuzz_finder FAILED under ThreadSanitizer (log: $out/fuzz_finder.log)"
+    exit 1
+fi
+grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units' "$out/fuzz_finder.log" || true
