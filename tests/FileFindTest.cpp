@@ -98,9 +98,15 @@ void randomTree(const TempTree &t, unsigned seed, bool compiler) {
     std::vector<std::string> folders{""};
     for (int i = 0; i < 1200; ++i) {
         const std::string at = folders[rng() % folders.size()];
-        const std::string name = (rng() % 8 == 0 ? "." : "") + std::to_string(rng() % 100000);
+        const bool hidden = rng() % 8 == 0;
+        const std::string name = (hidden ? "." : "") + std::to_string(rng() % 100000);
         const std::string path = t.path(at + name);
-        switch (rng() % 10) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0)
+            continue; // drawn twice
+        const unsigned kind = rng() % 10;
+        const unsigned target = rng();
+        switch (kind) {
         case 0:
         case 1:
         case 2:
@@ -108,8 +114,8 @@ void randomTree(const TempTree &t, unsigned seed, bool compiler) {
             folders.push_back(at + name + "/");
             break;
         case 3:
-            symlink(rng() % 2 ? t.path(folders[rng() % folders.size()]).c_str()
-                              : (rng() % 2 ? ".." : "/nowhere"),
+            symlink(target % 2 ? t.path(folders[target / 2 % folders.size()]).c_str()
+                               : (target % 4 ? ".." : "/nowhere"),
                     path.c_str());
             break;
         case 4:

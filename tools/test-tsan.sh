@@ -21,9 +21,20 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=cl
     -DFORGEWAY_FUZZ=ON -DFORGEWAY_FUZZ_SANITIZERS=thread >/dev/null
 cmake --build "$build" --target HostTest FileFindTest HostileTreeTest ScanProbe fuzz_finder
 
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
+# die_after_fork=0: the unreadable-folder case scans in a forked child (to drop
+# root's rights) while Qt Test's watchdog thread runs in the parent; the
+# child then starts the lookahead's helpers, which the runtime allows only so.
+export TSAN_OPTIONS="halt_on_error=1:die_after_fork=0:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 \
-    -R '^(HostTest|FileFindTest|HostileTreeTest)$')
+    -R '^(HostTest|FileFindTest)$')
+# Every hostile tree but the bind mount: that case starts its probe with
+# QProcess, whose clone() the ThreadSanitizer runtime of clang 14 cannot
+# follow (it stops at a CHECK in its fork handling, before any of our code
+# runs in the child).  The probe's scan is the finder these cases run.
+echo "== HostileTreeTest under ThreadSanitizer (all but the bind mount)"
+functions=$("$build/tests/HostileTreeTest" -functions | sed 's/()$//' | grep -v '^bindMountOf')
+# shellcheck disable=SC2086
+QT_QPA_PLATFORM=offscreen "$build/tests/HostileTreeTest" $functions
 
 out="$build/fuzz"
 mkdir -p "$out/artifacts" "$out/corpus/fuzz_finder"
