@@ -91,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     // Build: each step is an operation byte and a name byte.
     std::vector<std::string> folders{root};
     std::string here = root;
+    int many = 0; // entries made by the big-folder steps, at most 3,000 in all
     for (std::size_t i = 0; i + 1 < size && i < 128; i += 2) {
         const uint8_t op = data[i], n = data[i + 1];
         std::string name = n < 160 ? Names[n % 10] : std::string(1, char(n));
@@ -124,12 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                 here = folders.emplace_back(path + "/");
             break;
         default: // more than one part of a listing, a subfolder or two among them
-            for (int k = 0; k < 300 + n * 4; ++k) {
-                const std::string many = here + "many-entries-with-long-names-" + std::to_string(k);
-                if (k % 211 == 17 && mkdir(many.c_str(), 0755) == 0)
-                    close(open((many + "/DcC32.exe").c_str(), O_CREAT | O_WRONLY, 0644));
+            for (int k = 0; k < 300 + n * 4 && many < 3000; ++k, ++many) {
+                const std::string entry =
+                    here + "many-entries-with-long-names-" + std::to_string(k);
+                if (k % 211 == 17 && mkdir(entry.c_str(), 0755) == 0)
+                    close(open((entry + "/DcC32.exe").c_str(), O_CREAT | O_WRONLY, 0644));
                 else
-                    close(open(many.c_str(), O_CREAT | O_WRONLY, 0644));
+                    close(open(entry.c_str(), O_CREAT | O_WRONLY, 0644));
             }
             break;
         }

@@ -4,10 +4,17 @@
 // nodes when its listing is read; a helper takes the pending node that the
 // walk will reach first (depth first, in listing order), opens it through
 // its parent's open folder and reads its first part.  The walk takes each
-// node's listing when it gets there.  When the walk is done with a folder,
-// everything still held below it goes; so does every pending sibling the
-// walk has passed.  One mutex guards the tree; nobody holds it while the
-// host is asked for anything but closing.
+// node's listing when it gets there; it never waits for a helper: a folder
+// that no helper has finished it reads itself (a helper that was at it then
+// throws its reading away).  When the walk is done with a folder, everything
+// still held below it goes; so does every pending sibling it has passed.
+//
+// One mutex guards the queue and the tree's shape.  The walk's common path,
+// taking a folder a helper has read and letting go of one it is done with,
+// takes no lock: a helper publishes a node (its listing, its children) by
+// storing Ready with release order, and from then on only the walk touches
+// it.  Nobody holds the mutex while the host is asked for anything but
+// closing.
 #include "runtime/host/Lookahead.h"
 #include "runtime/host/LookaheadTree.h"
 
@@ -50,9 +57,9 @@ bool Listing::Next(std::string_view &name, std::uint32_t &info, bool &descend) {
 
 enum class Stage : unsigned char {
     Pending, // known from its parent's listing, not read yet
-    Reading, // a helper (or the walk) is reading it
-    Ready,   // read, waiting for the walk
-    Taken,   // the walk has it
+    Reading, // a helper is reading it
+    Ready,   // a helper has read it; the walk has not come yet
+    Taken,   // the walk has it (or is reading it)
 };
 
 struct Tree;
@@ -65,23 +72,30 @@ struct Before {
 using Queue = std::set<Node *, Before>;
 
 struct Node {
+    // Fixed from its making on.
     Node *parent = nullptr;
     Tree *tree = nullptr;
     std::size_t slot = 0; // its place among its parent's subfolders
     std::size_t depth = 0;
     std::size_t pathLength = 0; // of its folder path, final separator included
     std::string name;
-    Stage stage = Stage::Pending;
+
+    std::atomic<Stage> stage{Stage::Pending};
+    // A helper is reading it; only ever cleared once the stage is not Pending.
+    std::atomic<bool> helperReading{false};
+    // Under the mutex:
     bool queued = false;
-    Queue::iterator where;                       // while queued
-    bool dropped = false;                        // given up while being read: its reader frees it
-    bool detached = false;                       // its parent went while the walk still had it
-    bool byHelper = false;                       // Ready: a helper read it
-    FolderRef parentFolder;                      // until it has been opened
-    Listed listed;                               // Ready: what was read
+    Queue::iterator where;  // while queued
+    bool overtaken = false; // the walk read it while a helper was at it
+    bool dropped = false;   // given up while a helper reads it: the helper frees it
+    bool detached = false;  // its parent went while the walk still had it
+    FolderRef parentFolder; // until it has been read
+
+    // The helper's until Ready, the walk's from then on:
+    Listed listed;
     std::vector<std::unique_ptr<Node>> children; // one slot per subfolder; null once gone
     std::size_t passed = 0;                      // slots below this one are behind the walk
-    std::size_t held = 0;                        // bytes counted for it and its children's nodes
+    std::size_t held = 0; // bytes counted for its listing and its children's nodes
 };
 
 struct Tree {
@@ -116,6 +130,14 @@ struct Read {
     std::size_t childBytes = 0;
 };
 
+// What a reader needs of a node, copied while the mutex is held: the node's
+// tree, and its parent's folder, may go while it reads.
+struct Job {
+    FolderRef parent;
+    std::string name;
+    SearchOptions options;
+};
+
 } // namespace ahead
 
 using namespace ahead;
@@ -123,26 +145,31 @@ using namespace ahead;
 struct Lookahead::State {
     LookaheadLimits limits;
     std::mutex mutex;
-    std::condition_variable work; // helpers wait here for a folder to read
-    std::condition_variable done; // the walk waits here for a helper's folder
+    std::condition_variable work; // idle helpers wait here
     Queue queue;                  // pending folders, the walk's next first
     std::list<Tree> trees;
     std::vector<std::unique_ptr<Node>> loose; // dropped while read, or detached
-    std::size_t ahead = 0;                    // being read or read, not taken yet
-    std::size_t reading = 0;                  // by helpers
-    std::size_t bytes = 0;
-    std::atomic<int> descriptors{0};
     std::uint64_t treesMade = 0;
     bool stopping = false;
     bool started = false;
-    int idle = 0;
     std::vector<std::thread> helpers;
     Statistics stats;
 
-    // Whether a helper may read one more folder ahead.
+    // Read without the mutex by the walk, to decide whether to wake helpers.
+    std::atomic<std::size_t> ahead{0};   // being read by helpers or read, not taken
+    std::atomic<std::size_t> reading{0}; // by helpers
+    std::atomic<std::size_t> bytes{0};
+    std::atomic<std::size_t> pending{0}; // in the queue
+    std::atomic<int> idle{0};
+    std::atomic<bool> waking{false}; // idle helpers have been woken, none is up yet
+    std::atomic<int> descriptors{0};
+
+    std::size_t lowFolders() const { return limits.folders - limits.folders / 4; }
+    std::size_t lowBytes() const { return limits.bytes - limits.bytes / 4; }
+
+    // Whether a helper may read one more folder ahead; mutex held.
     bool canRead() const {
-        if (queue.empty() || ahead >= limits.folders ||
-            descriptors.load(std::memory_order_relaxed) >= limits.descriptors)
+        if (queue.empty() || ahead >= limits.folders || descriptors >= limits.descriptors)
             return false;
         // At least one folder may always be read ahead, however small the budget.
         return ahead == 0 || bytes + reading * LookaheadLimits::PartBytes < limits.bytes;
@@ -151,43 +178,56 @@ struct Lookahead::State {
     // quarter of what is ahead, so that helpers read in runs, not one folder
     // each time the walk takes one.
     bool hungry() const {
-        return canRead() && (ahead == 0 || (ahead <= limits.folders - limits.folders / 4 &&
-                                            bytes <= limits.bytes - limits.bytes / 4));
+        return canRead() && (ahead == 0 || (ahead <= lowFolders() && bytes <= lowBytes()));
+    }
+    // Wakes idle helpers that have something to do; mutex held.
+    void wake() {
+        if (idle > 0 && !waking && hungry()) {
+            waking = true; // until a helper is up again: no need to wake twice
+            work.notify_all();
+        }
+    }
+    // The same from the walk without the mutex: it is taken only when helpers
+    // sleep while there is room and work.  (Helpers count themselves idle
+    // before they test for work, so no wakeup is lost.)
+    void wakeFromWalk() {
+        if (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() && bytes <= lowBytes() &&
+            descriptors < limits.descriptors) {
+            std::lock_guard lock(mutex);
+            wake();
+        }
     }
 
     void enqueue(Node *n) {
         n->where = queue.insert(n).first;
         n->queued = true;
+        ++pending;
     }
     // By position, without comparing: n's parent may be gone already.
     void unqueue(Node *n) {
         if (n->queued) {
             queue.erase(n->where);
             n->queued = false;
+            --pending;
         }
     }
-    void count(std::size_t n) {
-        bytes += n;
-        stats.mostBytes = std::max(stats.mostBytes, bytes);
-    }
-    void wake() {
-        if (idle > 0 && hungry())
-            work.notify_all();
-    }
+    void count(std::size_t n) { stats.mostBytes = std::max(stats.mostBytes, bytes += n); }
 
-    // The nodes of the subfolders listed in listing from the byte offset from
-    // on, in slots from firstSlot; those whose path would be too long get none.
-    static void makeChildren(const Node *parent, const Listing &listing, std::size_t from,
+    static Job jobFor(const Node *n) { return Job{n->parentFolder, n->name, n->tree->options}; }
+
+    // The nodes of the subfolders in listing, in slots from firstSlot on; none
+    // where the path would be too long.  Reads only what is fixed in parent.
+    static void makeChildren(const Node *parent, const Listing &listing, std::size_t firstSlot,
                              const FolderRef &folder, Read &into) {
         const std::size_t limit = PathLimit();
-        listing.ForEachSubfolder(from, [&](std::string_view name) {
+        listing.ForEachSubfolder([&](std::string_view name) {
             std::unique_ptr<Node> child;
             const std::size_t length = parent->pathLength + name.size() + 1;
             if (length < limit) {
                 child = std::make_unique<Node>();
                 child->parent = const_cast<Node *>(parent);
                 child->tree = parent->tree;
-                child->slot = parent->children.size() + into.children.size();
+                child->slot = firstSlot + into.children.size();
                 child->depth = parent->depth + 1;
                 child->pathLength = length;
                 child->name.assign(name);
@@ -198,13 +238,11 @@ struct Lookahead::State {
         });
     }
 
-    // Reads node n with its tree's options (copied while the lock was held:
-    // the tree may go meanwhile); no lock held.  A helper passes its
-    // descriptor count.
-    Read read(Node *n, const SearchOptions &options, std::atomic<int> *helperDescriptors) {
+    // Reads node n; no mutex held.  A helper passes its descriptor count.
+    static Read read(const Node *n, const Job &job, std::atomic<int> *helperDescriptors) {
         Read r;
         try {
-            r.listed = ListChild(*n->parentFolder, n->name, options, helperDescriptors);
+            r.listed = ListChild(*job.parent, job.name, job.options, helperDescriptors);
             if (r.listed.outcome == Outcome::Listed)
                 makeChildren(n, r.listed.listing, 0, r.listed.folder, r);
         } catch (...) { // out of memory
@@ -215,7 +253,8 @@ struct Lookahead::State {
         return r;
     }
 
-    // Hangs what was read under n, whose children are still empty; lock held.
+    // Hangs what was read under n; mutex held.  Its pending subfolders and
+    // the rest of its listing keep the folder open as long as they need it.
     void attach(Node *n, Read &r) {
         for (auto &child : r.children) {
             if (child)
@@ -224,37 +263,41 @@ struct Lookahead::State {
         }
         n->held += r.childBytes;
         count(r.childBytes);
+        r.listed.folder.reset();
         if (!r.children.empty())
             wake();
     }
 
-    // n has been read; lock held.
-    void finish(Node *n, Read &&r, bool byHelper) {
+    // A helper has read n; mutex held.
+    void finish(Node *n, Read &&r) {
+        --reading;
         if (n->dropped) {
-            --ahead;
+            if (!n->overtaken)
+                --ahead;
             const auto at = std::find_if(loose.begin(), loose.end(),
                                          [n](const auto &p) { return p.get() == n; });
             loose.erase(at); // frees n; r closes what it opened
             wake();
             return;
         }
-        if (r.listed.outcome != Outcome::Retry)
+        if (n->overtaken) { // the walk read it meanwhile; r goes
+            n->helperReading.store(false, std::memory_order_release);
+            wake();
+            return;
+        }
+        if (r.listed.outcome == Outcome::Listed) {
             n->parentFolder.reset();
+            ++stats.listedAhead;
+        }
         attach(n, r);
-        // Its pending subfolders and the rest of its listing keep the folder
-        // open as long as they need it.
-        r.listed.folder.reset();
         n->held += r.listed.listing.Bytes();
         count(r.listed.listing.Bytes());
         n->listed = std::move(r.listed);
-        n->byHelper = byHelper;
-        n->stage = Stage::Ready;
-        if (byHelper && n->listed.outcome == Outcome::Listed)
-            ++stats.listedAhead;
-        done.notify_all();
+        n->helperReading.store(false, std::memory_order_relaxed);
+        n->stage.store(Stage::Ready, std::memory_order_release);
     }
 
-    // Takes node owner out of the tree with everything below it; lock held.
+    // Takes node owner out of the tree with everything below it; mutex held.
     // A node being read is left to its reader, one the walk has to its search.
     void drop(std::unique_ptr<Node> &owner) {
         std::vector<std::unique_ptr<Node>> stack;
@@ -269,21 +312,16 @@ struct Lookahead::State {
             n->children.clear();
             bytes -= n->held;
             n->held = 0;
-            switch (n->stage) {
-            case Stage::Pending:
-                break;
-            case Stage::Ready:
+            const Stage stage = n->stage.load(std::memory_order_relaxed);
+            if (stage == Stage::Ready)
                 --ahead;
-                break;
-            case Stage::Reading:
-                n->dropped = true;
-                loose.push_back(std::move(n));
-                break;
-            case Stage::Taken:
+            if (stage == Stage::Taken) {
                 n->detached = true;
                 n->parent = nullptr;
                 loose.push_back(std::move(n));
-                break;
+            } else if (n->helperReading.load(std::memory_order_relaxed)) {
+                n->dropped = true;
+                loose.push_back(std::move(n));
             }
         }
     }
@@ -295,22 +333,23 @@ struct Lookahead::State {
                 ++idle;
                 work.wait(lock, [this] { return stopping || hungry(); });
                 --idle;
+                waking = false;
             }
             if (stopping)
                 return;
             Node *n = *queue.begin();
             unqueue(n);
-            n->stage = Stage::Reading;
+            n->stage.store(Stage::Reading, std::memory_order_relaxed);
+            n->helperReading.store(true, std::memory_order_relaxed);
             ++ahead;
             ++reading;
-            stats.mostAhead = std::max(stats.mostAhead, ahead);
-            const SearchOptions options = n->tree->options;
+            stats.mostAhead = std::max(stats.mostAhead, ahead.load());
+            const Job job = jobFor(n);
             lock.unlock();
-            Read r = read(n, options, &descriptors);
+            Read r = read(n, job, &descriptors);
             lock.lock();
-            --reading;
             stats.mostDescriptors = std::max(stats.mostDescriptors, descriptors.load());
-            finish(n, std::move(r), true);
+            finish(n, std::move(r));
         }
     }
 
@@ -360,48 +399,71 @@ Lookahead::Statistics Lookahead::Stats() const {
 }
 
 namespace ahead {
-
 Node *Child(Node *node, std::size_t slot) {
     return node && slot < node->children.size() ? node->children[slot].get() : nullptr;
 }
 
 Listed Take(Lookahead &lookahead, Node *n) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
-    std::unique_lock lock(s.mutex);
-    if (n->stage == Stage::Reading) {
-        ++s.stats.waited;
-        s.done.wait(lock, [n] { return n->stage == Stage::Ready; });
-    }
-    // Not read yet, or a helper could not: read here.
-    if (n->stage == Stage::Pending || n->listed.outcome == Outcome::Retry) {
-        if (n->stage == Stage::Pending) {
-            s.unqueue(n);
-            ++s.ahead;
-        } else {
-            s.bytes -= n->held;
-            n->held = 0;
-        }
-        n->stage = Stage::Reading;
-        const SearchOptions options = n->tree->options;
-        lock.unlock();
-        Read r = s.read(n, options, nullptr);
+    const auto readAhead = [n](std::memory_order order) {
+        return n->stage.load(order) == Stage::Ready && n->listed.outcome == Outcome::Listed;
+    };
+    Listed listed;
+    std::unique_lock lock(s.mutex, std::defer_lock);
+    // A helper read it: the common path, without the mutex.
+    if (!readAhead(std::memory_order_acquire)) {
         lock.lock();
-        ++s.stats.listedByWalk;
-        s.finish(n, std::move(r), false);
+        if (!readAhead(std::memory_order_relaxed)) {
+            // Not read yet, a helper still at it, or one that could not: read here.
+            switch (n->stage.load(std::memory_order_relaxed)) {
+            case Stage::Pending:
+                s.unqueue(n);
+                break;
+            case Stage::Reading:
+                n->overtaken = true;
+                --s.ahead;
+                ++s.stats.overtaken;
+                break;
+            case Stage::Ready: // a helper could not
+                --s.ahead;
+                break;
+            case Stage::Taken: // never: Child() hands each node to one search
+                break;
+            }
+            n->stage.store(Stage::Taken, std::memory_order_relaxed);
+            const Job job = Lookahead::State::jobFor(n);
+            lock.unlock();
+            Read r = Lookahead::State::read(n, job, nullptr);
+            lock.lock();
+            ++s.stats.listedByWalk;
+            n->parentFolder.reset();
+            s.attach(n, r);
+            listed = std::move(r.listed);
+        }
     }
-    n->stage = Stage::Taken;
-    --s.ahead;
-    const std::size_t listingBytes = n->listed.listing.Bytes();
-    s.bytes -= listingBytes; // the walk's own from now on
-    n->held -= listingBytes;
+    if (n->stage.load(std::memory_order_relaxed) == Stage::Ready) {
+        n->stage.store(Stage::Taken, std::memory_order_relaxed);
+        --s.ahead;
+        const std::size_t listingBytes = n->listed.listing.Bytes();
+        s.bytes -= listingBytes; // the walk's own from now on
+        n->held -= listingBytes;
+        listed = std::move(n->listed);
+    }
+    if (lock.owns_lock())
+        lock.unlock();
     if (Node *parent = n->parent) {
-        for (std::size_t i = parent->passed; i < n->slot; ++i)
-            if (parent->children[i])
-                s.drop(parent->children[i]);
+        if (std::any_of(parent->children.begin() + std::ptrdiff_t(parent->passed),
+                        parent->children.begin() + std::ptrdiff_t(n->slot),
+                        [](const auto &c) { return c != nullptr; })) {
+            std::lock_guard guard(s.mutex);
+            for (std::size_t i = parent->passed; i < n->slot; ++i)
+                if (parent->children[i])
+                    s.drop(parent->children[i]);
+        }
         parent->passed = n->slot + 1;
     }
-    s.wake();
-    return std::move(n->listed);
+    s.wakeFromWalk();
+    return listed;
 }
 
 Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLength,
@@ -419,7 +481,7 @@ Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLeng
     Node *n = t.root.get();
     n->tree = &t;
     n->pathLength = pathLength;
-    n->stage = Stage::Taken;
+    n->stage.store(Stage::Taken, std::memory_order_relaxed);
     *node = n;
     lock.unlock();
 
@@ -430,7 +492,6 @@ Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLeng
     lock.lock();
     ++s.stats.listedByWalk;
     s.attach(n, r);
-    r.listed.folder.reset();
     return std::move(r.listed);
 }
 
@@ -439,13 +500,23 @@ void More(Lookahead &lookahead, Node *n, Listing &listing) {
     const FolderRef folder = ListMore(listing);
     Read r;
     if (!n->detached)
-        Lookahead::State::makeChildren(n, listing, 0, folder, r);
+        Lookahead::State::makeChildren(n, listing, n->children.size(), folder, r);
     std::lock_guard lock(s.mutex);
     s.attach(n, r);
 }
 
 void Release(Lookahead &lookahead, Node *n) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
+    // The common path, without the mutex: nothing below n is left, and no
+    // helper still reads it, so no other thread can reach it.
+    if (n->parent && !n->detached && !n->helperReading.load(std::memory_order_acquire) &&
+        std::all_of(n->children.begin(), n->children.end(),
+                    [](const auto &c) { return c == nullptr; })) {
+        s.bytes -= n->held;
+        n->parent->children[n->slot].reset(); // frees n
+        s.wakeFromWalk();
+        return;
+    }
     std::lock_guard lock(s.mutex);
     for (auto &child : n->children)
         if (child)
@@ -453,15 +524,22 @@ void Release(Lookahead &lookahead, Node *n) {
     n->children.clear();
     s.bytes -= n->held;
     n->held = 0;
+    std::unique_ptr<Node> gone;
     if (n->detached) {
         const auto at = std::find_if(s.loose.begin(), s.loose.end(),
                                      [n](const auto &p) { return p.get() == n; });
-        if (at != s.loose.end())
+        if (at != s.loose.end()) {
+            gone = std::move(*at);
             s.loose.erase(at);
+        }
     } else if (!n->parent) {
         s.trees.remove_if([n](const Tree &t) { return t.root.get() == n; });
     } else {
-        n->parent->children[n->slot].reset();
+        gone = std::move(n->parent->children[n->slot]);
+    }
+    if (gone && gone->helperReading.load(std::memory_order_relaxed)) {
+        gone->dropped = true; // overtaken, its helper not done yet: it frees it
+        s.loose.push_back(std::move(gone));
     }
     s.wake();
 }

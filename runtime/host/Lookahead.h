@@ -3,10 +3,10 @@
 //
 // A walk hands a Lookahead to each FindFirst (SearchOptions::lookahead).  It
 // then gets each folder's listing from the lookahead: read ahead by a helper
-// when one got there first, read at once on the walk's own thread when none
-// has, and waited for when a helper is at it.  The walk sees the entries the
-// host gives, in the host's order, exactly as if it had listed the folder
-// itself; only the waiting for the disk moves off its thread.  Every rule of
+// when one has finished it, else read at once on the walk's own thread (the
+// walk never waits for a helper).  The walk sees the entries the host gives,
+// in the host's order, exactly as if it had listed the folder itself; only
+// the waiting for the disk moves off its thread.  Every rule of
 // the search holds for a folder read ahead: it is opened through its parent's
 // listing without following a link (an entry swapped for a link meanwhile is
 // refused), kept to the volume, never opened beyond the length limit, and one
@@ -55,7 +55,7 @@ public:
     struct Statistics {
         std::size_t listedAhead = 0;  // folders a helper listed before the walk came
         std::size_t listedByWalk = 0; // folders the walk listed itself
-        std::size_t waited = 0;       // times the walk waited for a helper
+        std::size_t overtaken = 0;    // folders the walk read itself while a helper was at them
         std::size_t mostAhead = 0;    // most folders read ahead at once
         std::size_t mostBytes = 0;    // most bytes held at once
         int mostDescriptors = 0;      // most descriptors open at once

@@ -41,9 +41,8 @@ public:
     void Add(std::string_view name, std::uint32_t info, bool descend);
     // The entry at the cursor, moving past it; false at the end of the part.
     bool Next(std::string_view &name, std::uint32_t &info, bool &descend);
-    // The name of every entry with descend set, from the byte offset from on;
-    // the cursor stays where it is.
-    template <class Visit> void ForEachSubfolder(std::size_t from, Visit visit) const;
+    // The name of every entry with descend set; the cursor stays where it is.
+    template <class Visit> void ForEachSubfolder(Visit visit) const;
     std::size_t Bytes() const { return bytes_.size(); }
     // Drops the part read so far, before the next part is added.
     void Clear() {
@@ -59,8 +58,8 @@ private:
     std::size_t at_ = 0;
 };
 
-template <class Visit> void Listing::ForEachSubfolder(std::size_t from, Visit visit) const {
-    for (std::size_t at = from; at + 7 <= bytes_.size();) {
+template <class Visit> void Listing::ForEachSubfolder(Visit visit) const {
+    for (std::size_t at = 0; at + 7 <= bytes_.size();) {
         const auto *p = reinterpret_cast<const unsigned char *>(bytes_.data() + at);
         const std::size_t length = std::size_t(p[5]) | std::size_t(p[6]) << 8;
         if (p[4])
