@@ -157,9 +157,9 @@ int countIn(const char *folder) {
 int RunScanChild(const std::string &root, const ScanOptions &options) {
     Gui gui(options.settleMs);
     gui.seam.roots = {root + "/"};
-    if (options.helpers < 0) {
+    if (options.helpers == ScanOptions::None) {
         Form1->FFind->SetLookahead(std::nullopt);
-    } else {
+    } else if (options.helpers != ScanOptions::Default) {
         host::LookaheadLimits limits;
         limits.helpers = options.helpers;
         Form1->FFind->SetLookahead(limits);

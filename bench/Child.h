@@ -12,7 +12,10 @@ std::int64_t NowNs();
 double Percentile(std::vector<double> v, double p);
 
 struct ScanOptions {
-    int helpers = 4;    // the finder's lookahead helpers; -1: no lookahead
+    // The finder's lookahead helpers: Default keeps the finder's own
+    // setting, None reads every folder on the GUI thread as before.
+    static constexpr int Default = -2, None = -1;
+    int helpers = Default;
     int settleMs = 300; // events run after the window is shown, before the scan
 };
 

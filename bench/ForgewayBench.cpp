@@ -140,9 +140,9 @@ Env platformEnv(const std::string &platform, const std::string &display) {
 }
 
 // One scan by a fresh Forgeway process; "process_s" is its whole life,
-// start-up included.  helpers: the finder's lookahead, -1 for none.
+// start-up included.  helpers: see ScanOptions.
 Result scanChild(const std::string &platform, const std::string &display, const std::string &root,
-                 int helpers = 4, int settleMs = 300) {
+                 int helpers = bench::ScanOptions::Default, int settleMs = 300) {
     const Ran r = run({self, "scan", root, "--helpers", std::to_string(helpers), "--settle-ms",
                        std::to_string(settleMs)},
                       platformEnv(platform, display), true);
@@ -250,7 +250,9 @@ Cold runCold(const std::string &root, const std::string &tree, int rounds) {
                 c.seconds[k].push_back(double(NowNs() - t0) / 1e9);
             } else {
                 // Start-up included: the scan starts as soon as the window is up.
-                const Result res = scanChild("offscreen", "", root, k == "plain" ? -1 : 4, 0);
+                const Result res = scanChild(
+                    "offscreen", "", root,
+                    k == "plain" ? bench::ScanOptions::None : bench::ScanOptions::Default, 0);
                 c.scans[k].push_back(res);
                 if (res.count("process_s"))
                     c.seconds[k].push_back(res.at("process_s"));
@@ -350,7 +352,8 @@ int runDriver(int argc, char **argv) {
                         (void)bench::WalkBare(root);
                         t.walkS.push_back(double(NowNs() - t0) / 1e9);
                     } else if (k == "plain") {
-                        t.scans[k].push_back(scanChild("offscreen", display, root, -1));
+                        t.scans[k].push_back(
+                            scanChild("offscreen", display, root, bench::ScanOptions::None));
                     } else {
                         t.scans[k].push_back(scanChild(k, display, root));
                     }

@@ -12,6 +12,7 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -241,6 +242,15 @@ FolderRef ListMore(Listing &listing) {
 
 std::size_t PathLimit() {
     return PATH_MAX;
+}
+
+std::int64_t DiskReads() {
+#ifdef RUSAGE_THREAD
+    rusage usage{};
+    if (getrusage(RUSAGE_THREAD, &usage) == 0)
+        return std::int64_t(usage.ru_inblock); // 512-byte blocks
+#endif
+    return -1;
 }
 
 } // namespace ahead

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <mutex>
@@ -161,7 +162,8 @@ struct Lookahead::State {
     std::atomic<std::size_t> bytes{0};
     std::atomic<std::size_t> pending{0}; // in the queue
     std::atomic<int> idle{0};
-    std::atomic<bool> waking{false}; // idle helpers have been woken, none is up yet
+    std::atomic<bool> waking{false}; // an idle helper has been woken and is not up yet
+    int calls = 0;                   // helpers called up to read beside the others
     std::atomic<int> descriptors{0};
 
     std::size_t lowFolders() const { return limits.folders - limits.folders / 4; }
@@ -180,11 +182,17 @@ struct Lookahead::State {
     bool hungry() const {
         return canRead() && (ahead == 0 || (ahead <= lowFolders() && bytes <= lowBytes()));
     }
-    // Wakes idle helpers that have something to do; mutex held.
+    // Whether a helper that was called up to read beside the others may.
+    bool called() const { return calls > 0 && canRead(); }
+    // Wakes an idle helper when there is something to do; mutex held.  One
+    // helper reads a run on its own while its folders come from the cache
+    // (so that the walk keeps a core to itself); each that has to wait for
+    // the disk calls up one more (see helper()), so that many folders are
+    // read at once when the disk can serve them.
     void wake() {
         if (idle > 0 && !waking && hungry()) {
             waking = true; // until a helper is up again: no need to wake twice
-            work.notify_all();
+            work.notify_one();
         }
     }
     // The same from the walk without the mutex: it is taken only when helpers
@@ -255,6 +263,8 @@ struct Lookahead::State {
 
     // Hangs what was read under n; mutex held.  Its pending subfolders and
     // the rest of its listing keep the folder open as long as they need it.
+    // A helper that hangs its own reading goes on by itself: only the walk
+    // wakes others (see wake()).
     void attach(Node *n, Read &r) {
         for (auto &child : r.children) {
             if (child)
@@ -264,8 +274,6 @@ struct Lookahead::State {
         n->held += r.childBytes;
         count(r.childBytes);
         r.listed.folder.reset();
-        if (!r.children.empty())
-            wake();
     }
 
     // A helper has read n; mutex held.
@@ -277,12 +285,10 @@ struct Lookahead::State {
             const auto at = std::find_if(loose.begin(), loose.end(),
                                          [n](const auto &p) { return p.get() == n; });
             loose.erase(at); // frees n; r closes what it opened
-            wake();
             return;
         }
         if (n->overtaken) { // the walk read it meanwhile; r goes
             n->helperReading.store(false, std::memory_order_release);
-            wake();
             return;
         }
         if (r.listed.outcome == Outcome::Listed) {
@@ -327,13 +333,18 @@ struct Lookahead::State {
     }
 
     void helper() {
+        // Where the host does not tell what came from the disk: a folder that
+        // took this long did.
+        constexpr auto fromDisk = std::chrono::microseconds(200);
         std::unique_lock lock(mutex);
         for (;;) {
             if (!canRead()) {
                 ++idle;
-                work.wait(lock, [this] { return stopping || hungry(); });
+                work.wait(lock, [this] { return stopping || hungry() || called(); });
                 --idle;
                 waking = false;
+                if (calls > 0)
+                    --calls;
             }
             if (stopping)
                 return;
@@ -346,10 +357,20 @@ struct Lookahead::State {
             stats.mostAhead = std::max(stats.mostAhead, ahead.load());
             const Job job = jobFor(n);
             lock.unlock();
+            const auto began = std::chrono::steady_clock::now();
+            const std::int64_t readBefore = DiskReads();
             Read r = read(n, job, &descriptors);
+            const std::int64_t readAfter = DiskReads();
+            const bool slow = readBefore >= 0 && readAfter >= 0
+                                  ? readAfter > readBefore
+                                  : std::chrono::steady_clock::now() - began > fromDisk;
             lock.lock();
             stats.mostDescriptors = std::max(stats.mostDescriptors, descriptors.load());
             finish(n, std::move(r));
+            if (slow && idle > calls && canRead()) {
+                ++calls;
+                work.notify_one();
+            }
         }
     }
 
@@ -438,6 +459,7 @@ Listed Take(Lookahead &lookahead, Node *n) {
             ++s.stats.listedByWalk;
             n->parentFolder.reset();
             s.attach(n, r);
+            s.wake();
             listed = std::move(r.listed);
         }
     }
@@ -492,6 +514,7 @@ Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLeng
     lock.lock();
     ++s.stats.listedByWalk;
     s.attach(n, r);
+    s.wake();
     return std::move(r.listed);
 }
 
@@ -503,6 +526,7 @@ void More(Lookahead &lookahead, Node *n, Listing &listing) {
         Lookahead::State::makeChildren(n, listing, n->children.size(), folder, r);
     std::lock_guard lock(s.mutex);
     s.attach(n, r);
+    s.wake();
 }
 
 void Release(Lookahead &lookahead, Node *n) {

@@ -98,6 +98,9 @@ Listed ListOpened(const FolderRef &folder);
 FolderRef ListMore(Listing &listing);
 // A folder path (final separator included) this long or longer is refused.
 std::size_t PathLimit();
+// What the calling thread has read from the disk so far, in the host's
+// units; -1 where the host does not tell.
+std::int64_t DiskReads();
 
 struct Node;
 
