@@ -9,12 +9,14 @@
 // throws its reading away).  When the walk is done with a folder, everything
 // still held below it goes; so does every pending sibling it has passed.
 //
-// One mutex guards the queue and the tree's shape.  The walk's common path,
-// taking a folder a helper has read and letting go of one it is done with,
-// takes no lock: a helper publishes a node (its listing, its children) by
-// storing Ready with release order, and from then on only the walk touches
-// it.  Nobody holds the mutex while the host is asked for anything but
-// closing.
+// One mutex guards the queue of pending folders and the tree's shape; the
+// helpers take it, the walk only when it is free (or, rarely, to tidy up).
+// A node's stage says who has it: helpers claim a pending node and the walk
+// takes any node with compare-and-swap, a helper publishes what it read
+// (listing, children) by storing Ready with release order, and from then on
+// only the walk touches it.  Subfolders the walk read itself join the queue
+// the next time the walk finds the mutex free.  Nobody holds the mutex while
+// the host is asked for anything but closing.
 #include "runtime/host/Lookahead.h"
 #include "runtime/host/LookaheadTree.h"
 
@@ -57,10 +59,11 @@ bool Listing::Next(std::string_view &name, std::uint32_t &info, bool &descend) {
 }
 
 enum class Stage : unsigned char {
-    Pending, // known from its parent's listing, not read yet
-    Reading, // a helper is reading it
-    Ready,   // a helper has read it; the walk has not come yet
-    Taken,   // the walk has it (or is reading it)
+    Pending,    // known from its parent's listing, not read yet
+    Reading,    // a helper is reading it
+    Publishing, // the helper is hanging what it read under it (mutex held)
+    Ready,      // a helper has read it; the walk has not come yet
+    Taken,      // the walk has it (or is reading it)
 };
 
 struct Tree;
@@ -82,20 +85,21 @@ struct Node {
     std::string name;
 
     std::atomic<Stage> stage{Stage::Pending};
-    // A helper is reading it; only ever cleared once the stage is not Pending.
-    std::atomic<bool> helperReading{false};
+    // A helper holds it (from before its claim until it is done with it): the
+    // walk must not free it.
+    std::atomic<bool> helperHolds{false};
+    std::atomic<bool> queued{false}; // changed under the mutex
     // Under the mutex:
-    bool queued = false;
     Queue::iterator where;  // while queued
-    bool overtaken = false; // the walk read it while a helper was at it
-    bool dropped = false;   // given up while a helper reads it: the helper frees it
+    bool dropped = false;   // given up while a helper holds it: the helper frees it
     bool detached = false;  // its parent went while the walk still had it
-    FolderRef parentFolder; // until it has been read
+    FolderRef parentFolder; // kept until the node goes
 
     // The helper's until Ready, the walk's from then on:
     Listed listed;
     std::vector<std::unique_ptr<Node>> children; // one slot per subfolder; null once gone
     std::size_t passed = 0;                      // slots below this one are behind the walk
+    std::size_t queuedUpTo = 0;                  // children below this slot have joined the queue
     std::size_t held = 0; // bytes counted for its listing and its children's nodes
 };
 
@@ -150,6 +154,7 @@ struct Lookahead::State {
     Queue queue;                  // pending folders, the walk's next first
     std::list<Tree> trees;
     std::vector<std::unique_ptr<Node>> loose; // dropped while read, or detached
+    std::vector<Node *> backlog;              // the walk's: nodes with children not queued yet
     std::uint64_t treesMade = 0;
     bool stopping = false;
     bool started = false;
@@ -161,6 +166,7 @@ struct Lookahead::State {
     std::atomic<std::size_t> reading{0}; // by helpers
     std::atomic<std::size_t> bytes{0};
     std::atomic<std::size_t> pending{0}; // in the queue
+    std::atomic<std::size_t> listedByWalk{0}, overtaken{0}, mostBytes{0};
     std::atomic<int> idle{0};
     std::atomic<bool> waking{false}; // an idle helper has been woken and is not up yet
     int calls = 0;                   // helpers called up to read beside the others
@@ -199,27 +205,47 @@ struct Lookahead::State {
     // sleep while there is room and work.  (Helpers count themselves idle
     // before they test for work, so no wakeup is lost.)
     void wakeFromWalk() {
-        if (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() && bytes <= lowBytes() &&
-            descriptors < limits.descriptors) {
-            std::lock_guard lock(mutex);
-            wake();
+        if (!backlog.empty() || (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() &&
+                                 bytes <= lowBytes() && descriptors < limits.descriptors)) {
+            std::unique_lock lock(mutex, std::try_to_lock);
+            if (lock) {
+                flushBacklog();
+                wake();
+            }
         }
+    }
+    // The children the walk hung under its own nodes join the queue; mutex
+    // held, on the walk's thread.
+    void flushBacklog() {
+        for (Node *n : backlog)
+            enqueueChildren(n);
+        backlog.clear();
+    }
+    void enqueueChildren(Node *n) {
+        for (; n->queuedUpTo < n->children.size(); ++n->queuedUpTo)
+            if (Node *child = n->children[n->queuedUpTo].get())
+                enqueue(child);
     }
 
     void enqueue(Node *n) {
         n->where = queue.insert(n).first;
-        n->queued = true;
+        n->queued.store(true, std::memory_order_relaxed);
         ++pending;
     }
     // By position, without comparing: n's parent may be gone already.
     void unqueue(Node *n) {
-        if (n->queued) {
+        if (n->queued.load(std::memory_order_relaxed)) {
             queue.erase(n->where);
-            n->queued = false;
+            n->queued.store(false, std::memory_order_release);
             --pending;
         }
     }
-    void count(std::size_t n) { stats.mostBytes = std::max(stats.mostBytes, bytes += n); }
+    void count(std::size_t n) {
+        const std::size_t now = bytes += n;
+        std::size_t most = mostBytes.load(std::memory_order_relaxed);
+        while (now > most && !mostBytes.compare_exchange_weak(most, now))
+            ;
+    }
 
     static Job jobFor(const Node *n) { return Job{n->parentFolder, n->name, n->tree->options}; }
 
@@ -261,50 +287,68 @@ struct Lookahead::State {
         return r;
     }
 
-    // Hangs what was read under n; mutex held.  Its pending subfolders and
-    // the rest of its listing keep the folder open as long as they need it.
-    // A helper that hangs its own reading goes on by itself: only the walk
-    // wakes others (see wake()).
-    void attach(Node *n, Read &r) {
-        for (auto &child : r.children) {
-            if (child)
-                enqueue(child.get());
+    // Hangs what was read under n.  Its pending subfolders and the rest of its
+    // listing keep the folder open as long as they need it.  The subfolders
+    // join the queue at once when the mutex is held (queueNow), else the walk
+    // keeps n in its backlog until it finds the mutex free.
+    void attach(Node *n, Read &r, bool queueNow) {
+        for (auto &child : r.children)
             n->children.push_back(std::move(child));
-        }
         n->held += r.childBytes;
         count(r.childBytes);
         r.listed.folder.reset();
+        if (queueNow)
+            enqueueChildren(n);
+        else if (n->queuedUpTo < n->children.size() &&
+                 std::find(backlog.begin(), backlog.end(), n) == backlog.end())
+            backlog.push_back(n);
     }
 
-    // A helper has read n; mutex held.
+    // The walk hangs what it read itself under n, and queues it when it can.
+    void attachFromWalk(Node *n, Read &r) {
+        ++listedByWalk;
+        attach(n, r, false);
+        std::unique_lock lock(mutex, std::try_to_lock);
+        if (lock) {
+            flushBacklog();
+            wake();
+        }
+    }
+
+    // A helper has read n; mutex held.  A helper that hangs its own reading
+    // goes on by itself: only the walk wakes others (see wake()).
     void finish(Node *n, Read &&r) {
         --reading;
         if (n->dropped) {
-            if (!n->overtaken)
+            if (n->stage.load(std::memory_order_relaxed) != Stage::Taken)
                 --ahead;
             const auto at = std::find_if(loose.begin(), loose.end(),
                                          [n](const auto &p) { return p.get() == n; });
             loose.erase(at); // frees n; r closes what it opened
             return;
         }
-        if (n->overtaken) { // the walk read it meanwhile; r goes
-            n->helperReading.store(false, std::memory_order_release);
+        Stage reading = Stage::Reading;
+        if (!n->stage.compare_exchange_strong(reading, Stage::Publishing,
+                                              std::memory_order_acq_rel)) {
+            // The walk read it meanwhile; r goes.
+            n->helperHolds.store(false, std::memory_order_release);
             return;
         }
         if (r.listed.outcome == Outcome::Listed) {
-            n->parentFolder.reset();
+            n->parentFolder.reset(); // the walk will not read it now
             ++stats.listedAhead;
         }
-        attach(n, r);
+        attach(n, r, true);
         n->held += r.listed.listing.Bytes();
         count(r.listed.listing.Bytes());
         n->listed = std::move(r.listed);
-        n->helperReading.store(false, std::memory_order_relaxed);
+        n->helperHolds.store(false, std::memory_order_relaxed);
         n->stage.store(Stage::Ready, std::memory_order_release);
     }
 
-    // Takes node owner out of the tree with everything below it; mutex held.
-    // A node being read is left to its reader, one the walk has to its search.
+    // Takes node owner out of the tree with everything below it; mutex held,
+    // on the walk's thread.  A node a helper holds is left to the helper, one
+    // the walk has to its search.
     void drop(std::unique_ptr<Node> &owner) {
         std::vector<std::unique_ptr<Node>> stack;
         stack.push_back(std::move(owner));
@@ -318,14 +362,14 @@ struct Lookahead::State {
             n->children.clear();
             bytes -= n->held;
             n->held = 0;
-            const Stage stage = n->stage.load(std::memory_order_relaxed);
+            const Stage stage = n->stage.load(std::memory_order_acquire);
             if (stage == Stage::Ready)
                 --ahead;
             if (stage == Stage::Taken) {
                 n->detached = true;
                 n->parent = nullptr;
                 loose.push_back(std::move(n));
-            } else if (n->helperReading.load(std::memory_order_relaxed)) {
+            } else if (n->helperHolds.load(std::memory_order_acquire)) {
                 n->dropped = true;
                 loose.push_back(std::move(n));
             }
@@ -348,14 +392,21 @@ struct Lookahead::State {
             }
             if (stopping)
                 return;
+            // Held before it leaves the queue and is claimed: the walk, which
+            // may take it at any moment, then leaves its freeing to this helper.
             Node *n = *queue.begin();
+            n->helperHolds.store(true);
             unqueue(n);
-            n->stage.store(Stage::Reading, std::memory_order_relaxed);
-            n->helperReading.store(true, std::memory_order_relaxed);
+            const Job job = jobFor(n);
+            Stage pending = Stage::Pending;
+            if (!n->stage.compare_exchange_strong(pending, Stage::Reading,
+                                                  std::memory_order_acq_rel)) {
+                n->helperHolds.store(false, std::memory_order_release); // the walk has it
+                continue;
+            }
             ++ahead;
             ++reading;
             stats.mostAhead = std::max(stats.mostAhead, ahead.load());
-            const Job job = jobFor(n);
             lock.unlock();
             const auto began = std::chrono::steady_clock::now();
             const std::int64_t readBefore = DiskReads();
@@ -407,6 +458,7 @@ Lookahead::~Lookahead() {
         t.join();
     // Whatever a search left open goes too, without recursion.
     std::lock_guard lock(s.mutex);
+    s.backlog.clear();
     for (Tree &t : s.trees)
         if (t.root)
             s.drop(t.root);
@@ -415,8 +467,13 @@ Lookahead::~Lookahead() {
 }
 
 Lookahead::Statistics Lookahead::Stats() const {
+    const State &s = *state_;
     std::lock_guard lock(state_->mutex);
-    return state_->stats;
+    Statistics stats = s.stats;
+    stats.listedByWalk = s.listedByWalk;
+    stats.overtaken = s.overtaken;
+    stats.mostBytes = s.mostBytes;
+    return stats;
 }
 
 namespace ahead {
@@ -426,58 +483,55 @@ Node *Child(Node *node, std::size_t slot) {
 
 Listed Take(Lookahead &lookahead, Node *n) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
-    const auto readAhead = [n](std::memory_order order) {
-        return n->stage.load(order) == Stage::Ready && n->listed.outcome == Outcome::Listed;
-    };
     Listed listed;
-    std::unique_lock lock(s.mutex, std::defer_lock);
-    // A helper read it: the common path, without the mutex.
-    if (!readAhead(std::memory_order_acquire)) {
-        lock.lock();
-        if (!readAhead(std::memory_order_relaxed)) {
-            // Not read yet, a helper still at it, or one that could not: read here.
-            switch (n->stage.load(std::memory_order_relaxed)) {
-            case Stage::Pending:
-                s.unqueue(n);
-                break;
-            case Stage::Reading:
-                n->overtaken = true;
-                --s.ahead;
-                ++s.stats.overtaken;
-                break;
-            case Stage::Ready: // a helper could not
-                --s.ahead;
-                break;
-            case Stage::Taken: // never: Child() hands each node to one search
-                break;
-            }
+    bool readHere = true;
+    for (bool decided = false; !decided;) {
+        Stage stage = n->stage.load(std::memory_order_acquire);
+        switch (stage) {
+        case Stage::Ready: // read by a helper: the common path, without the mutex
             n->stage.store(Stage::Taken, std::memory_order_relaxed);
-            const Job job = Lookahead::State::jobFor(n);
-            lock.unlock();
-            Read r = Lookahead::State::read(n, job, nullptr);
-            lock.lock();
-            ++s.stats.listedByWalk;
-            n->parentFolder.reset();
-            s.attach(n, r);
-            s.wake();
-            listed = std::move(r.listed);
+            --s.ahead;
+            readHere = n->listed.outcome != Outcome::Listed; // else it could not
+            decided = true;
+            break;
+        case Stage::Pending: // no helper has come yet (it stays queued till one does)
+            decided =
+                n->stage.compare_exchange_strong(stage, Stage::Taken, std::memory_order_acq_rel);
+            break;
+        case Stage::Reading: // a helper is at it: the walk does not wait
+            decided =
+                n->stage.compare_exchange_strong(stage, Stage::Taken, std::memory_order_acq_rel);
+            if (decided) {
+                --s.ahead;
+                ++s.overtaken;
+            }
+            break;
+        case Stage::Publishing: { // the helper is done and hangs it up, mutex held
+            std::lock_guard wait(s.mutex);
+            break;
+        }
+        case Stage::Taken: // never: Child() hands each node to one search
+            decided = true;
+            break;
         }
     }
-    if (n->stage.load(std::memory_order_relaxed) == Stage::Ready) {
-        n->stage.store(Stage::Taken, std::memory_order_relaxed);
-        --s.ahead;
+    if (readHere) {
+        Read r = Lookahead::State::read(n, Lookahead::State::jobFor(n), nullptr);
+        s.attachFromWalk(n, r);
+        listed = std::move(r.listed);
+    } else {
         const std::size_t listingBytes = n->listed.listing.Bytes();
         s.bytes -= listingBytes; // the walk's own from now on
         n->held -= listingBytes;
         listed = std::move(n->listed);
     }
-    if (lock.owns_lock())
-        lock.unlock();
     if (Node *parent = n->parent) {
+        // Subfolders the walk passed without entering them (it never does
+        // while it scans): whatever was read for them goes.
         if (std::any_of(parent->children.begin() + std::ptrdiff_t(parent->passed),
                         parent->children.begin() + std::ptrdiff_t(n->slot),
                         [](const auto &c) { return c != nullptr; })) {
-            std::lock_guard guard(s.mutex);
+            std::lock_guard lock(s.mutex);
             for (std::size_t i = parent->passed; i < n->slot; ++i)
                 if (parent->children[i])
                     s.drop(parent->children[i]);
@@ -512,8 +566,8 @@ Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLeng
     if (r.listed.outcome == Outcome::Listed)
         Lookahead::State::makeChildren(n, r.listed.listing, 0, r.listed.folder, r);
     lock.lock();
-    ++s.stats.listedByWalk;
-    s.attach(n, r);
+    ++s.listedByWalk;
+    s.attach(n, r, true);
     s.wake();
     return std::move(r.listed);
 }
@@ -524,16 +578,17 @@ void More(Lookahead &lookahead, Node *n, Listing &listing) {
     Read r;
     if (!n->detached)
         Lookahead::State::makeChildren(n, listing, n->children.size(), folder, r);
-    std::lock_guard lock(s.mutex);
-    s.attach(n, r);
-    s.wake();
+    s.attach(n, r, false);
+    s.wakeFromWalk();
 }
 
 void Release(Lookahead &lookahead, Node *n) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
-    // The common path, without the mutex: nothing below n is left, and no
-    // helper still reads it, so no other thread can reach it.
-    if (n->parent && !n->detached && !n->helperReading.load(std::memory_order_acquire) &&
+    s.backlog.erase(std::remove(s.backlog.begin(), s.backlog.end(), n), s.backlog.end());
+    // The common path, without the mutex: nothing below n is left, it is not
+    // queued, and no helper holds it, so no other thread can reach it.
+    if (n->parent && !n->detached && !n->queued.load(std::memory_order_acquire) &&
+        !n->helperHolds.load(std::memory_order_acquire) &&
         std::all_of(n->children.begin(), n->children.end(),
                     [](const auto &c) { return c == nullptr; })) {
         s.bytes -= n->held;
@@ -542,6 +597,7 @@ void Release(Lookahead &lookahead, Node *n) {
         return;
     }
     std::lock_guard lock(s.mutex);
+    s.unqueue(n);
     for (auto &child : n->children)
         if (child)
             s.drop(child);
@@ -561,10 +617,11 @@ void Release(Lookahead &lookahead, Node *n) {
     } else {
         gone = std::move(n->parent->children[n->slot]);
     }
-    if (gone && gone->helperReading.load(std::memory_order_relaxed)) {
-        gone->dropped = true; // overtaken, its helper not done yet: it frees it
+    if (gone && gone->helperHolds.load(std::memory_order_acquire)) {
+        gone->dropped = true; // read by the walk, its helper not done yet: it frees it
         s.loose.push_back(std::move(gone));
     }
+    s.flushBacklog();
     s.wake();
 }
 
