@@ -9,14 +9,15 @@
 // throws its reading away).  When the walk is done with a folder, everything
 // still held below it goes; so does every pending sibling it has passed.
 //
-// One mutex guards the queue of pending folders and the tree's shape; the
-// helpers take it, the walk only when it is free (or, rarely, to tidy up).
-// A node's stage says who has it: helpers claim a pending node and the walk
-// takes any node with compare-and-swap, a helper publishes what it read
-// (listing, children) by storing Ready with release order, and from then on
-// only the walk touches it.  Subfolders the walk read itself join the queue
-// the next time the walk finds the mutex free.  Nobody holds the mutex while
-// the host is asked for anything but closing.
+// One mutex guards the queue of pending folders and the tree's shape.  The
+// helpers take it; the walk never waits for it while it scans (it only tries
+// it, and leaves what needs it for the next time it finds it free), so a
+// helper that the system has put aside while holding it cannot hold up the
+// walk.  A node's stage says who has it: a helper claims a pending node, and
+// the walk takes any node, by compare-and-swap; a helper hands over what it
+// read (listing and subfolders, already queued) by storing Ready with release
+// order, and from then on only the walk touches the node.  Nobody holds the
+// mutex while the host is asked for anything but closing.
 #include "runtime/host/Lookahead.h"
 #include "runtime/host/LookaheadTree.h"
 
@@ -59,11 +60,10 @@ bool Listing::Next(std::string_view &name, std::uint32_t &info, bool &descend) {
 }
 
 enum class Stage : unsigned char {
-    Pending,    // known from its parent's listing, not read yet
-    Reading,    // a helper is reading it
-    Publishing, // the helper is hanging what it read under it (mutex held)
-    Ready,      // a helper has read it; the walk has not come yet
-    Taken,      // the walk has it (or is reading it)
+    Pending, // known from its parent's listing, not read yet
+    Reading, // a helper is reading it
+    Ready,   // a helper has read it (Node::ready); the walk has not come yet
+    Taken,   // the walk has it (or is reading it)
 };
 
 struct Tree;
@@ -74,6 +74,13 @@ struct Before {
     bool operator()(const Node *a, const Node *b) const;
 };
 using Queue = std::set<Node *, Before>;
+
+// What reading one folder gives, before it joins the tree.
+struct Read {
+    Listed listed;
+    std::vector<std::unique_ptr<Node>> children;
+    std::size_t childBytes = 0;
+};
 
 struct Node {
     // Fixed from its making on.
@@ -95,8 +102,10 @@ struct Node {
     bool detached = false;  // its parent went while the walk still had it
     FolderRef parentFolder; // kept until the node goes
 
-    // The helper's until Ready, the walk's from then on:
-    Listed listed;
+    // What a helper read, its subfolders queued already: written by the
+    // helper (mutex held) before it stores Ready, the walk's from then on.
+    std::unique_ptr<Read> ready;
+    // The walk's:
     std::vector<std::unique_ptr<Node>> children; // one slot per subfolder; null once gone
     std::size_t passed = 0;                      // slots below this one are behind the walk
     std::size_t queuedUpTo = 0;                  // children below this slot have joined the queue
@@ -125,15 +134,12 @@ bool Before::operator()(const Node *a, const Node *b) const {
         x = x->parent;
         y = y->parent;
     }
-    return x->slot < y->slot;
+    // Two readings of one folder (a helper's that the walk overtook, and the
+    // walk's own) are queued side by side for a moment: set apart by address.
+    if (x->slot != y->slot)
+        return x->slot < y->slot;
+    return std::less<const Node *>()(x, y);
 }
-
-// What reading one folder gives, before it joins the tree.
-struct Read {
-    Listed listed;
-    std::vector<std::unique_ptr<Node>> children;
-    std::size_t childBytes = 0;
-};
 
 // What a reader needs of a node, copied while the mutex is held: the node's
 // tree, and its parent's folder, may go while it reads.
@@ -155,6 +161,7 @@ struct Lookahead::State {
     std::list<Tree> trees;
     std::vector<std::unique_ptr<Node>> loose; // dropped while read, or detached
     std::vector<Node *> backlog;              // the walk's: nodes with children not queued yet
+    std::vector<Node *> deferred; // the walk's: nodes to let go of once the mutex is free
     std::uint64_t treesMade = 0;
     bool stopping = false;
     bool started = false;
@@ -205,21 +212,25 @@ struct Lookahead::State {
     // sleep while there is room and work.  (Helpers count themselves idle
     // before they test for work, so no wakeup is lost.)
     void wakeFromWalk() {
-        if (!backlog.empty() || (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() &&
-                                 bytes <= lowBytes() && descriptors < limits.descriptors)) {
+        if (!backlog.empty() || !deferred.empty() ||
+            (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() && bytes <= lowBytes() &&
+             descriptors < limits.descriptors)) {
             std::unique_lock lock(mutex, std::try_to_lock);
-            if (lock) {
-                flushBacklog();
-                wake();
-            }
+            if (lock)
+                catchUp();
         }
     }
-    // The children the walk hung under its own nodes join the queue; mutex
+    // What the walk left for the mutex: nodes it is done with go, subfolders
+    // it read itself join the queue; then idle helpers are woken.  Mutex
     // held, on the walk's thread.
-    void flushBacklog() {
+    void catchUp() {
+        for (Node *n : deferred) // in the order the walk let go of them: children first
+            releaseHeld(n);
+        deferred.clear();
         for (Node *n : backlog)
             enqueueChildren(n);
         backlog.clear();
+        wake();
     }
     void enqueueChildren(Node *n) {
         for (; n->queuedUpTo < n->children.size(); ++n->queuedUpTo)
@@ -287,36 +298,26 @@ struct Lookahead::State {
         return r;
     }
 
-    // Hangs what was read under n.  Its pending subfolders and the rest of its
-    // listing keep the folder open as long as they need it.  The subfolders
-    // join the queue at once when the mutex is held (queueNow), else the walk
-    // keeps n in its backlog until it finds the mutex free.
-    void attach(Node *n, Read &r, bool queueNow) {
+    // Hangs what the walk read itself under n.  Its pending subfolders and
+    // the rest of its listing keep the folder open as long as they need it.
+    // The subfolders join the queue when the walk finds the mutex free.
+    void attachFromWalk(Node *n, Read &r) {
+        ++listedByWalk;
         for (auto &child : r.children)
             n->children.push_back(std::move(child));
         n->held += r.childBytes;
         count(r.childBytes);
         r.listed.folder.reset();
-        if (queueNow)
-            enqueueChildren(n);
-        else if (n->queuedUpTo < n->children.size() &&
-                 std::find(backlog.begin(), backlog.end(), n) == backlog.end())
+        if (n->queuedUpTo < n->children.size() &&
+            std::find(backlog.begin(), backlog.end(), n) == backlog.end())
             backlog.push_back(n);
-    }
-
-    // The walk hangs what it read itself under n, and queues it when it can.
-    void attachFromWalk(Node *n, Read &r) {
-        ++listedByWalk;
-        attach(n, r, false);
         std::unique_lock lock(mutex, std::try_to_lock);
-        if (lock) {
-            flushBacklog();
-            wake();
-        }
+        if (lock)
+            catchUp();
     }
 
-    // A helper has read n; mutex held.  A helper that hangs its own reading
-    // goes on by itself: only the walk wakes others (see wake()).
+    // A helper has read n; mutex held.  A helper that hands over its own
+    // reading goes on by itself: only the walk wakes others (see wake()).
     void finish(Node *n, Read &&r) {
         --reading;
         if (n->dropped) {
@@ -327,23 +328,26 @@ struct Lookahead::State {
             loose.erase(at); // frees n; r closes what it opened
             return;
         }
+        // Queued before the hand-over, so that helpers read on below n while
+        // the walk has not come yet.
+        r.listed.folder.reset();
+        for (auto &child : r.children)
+            if (child)
+                enqueue(child.get());
+        count(r.childBytes + r.listed.listing.Bytes());
+        n->ready = std::make_unique<Read>(std::move(r));
         Stage reading = Stage::Reading;
-        if (!n->stage.compare_exchange_strong(reading, Stage::Publishing,
-                                              std::memory_order_acq_rel)) {
-            // The walk read it meanwhile; r goes.
-            n->helperHolds.store(false, std::memory_order_release);
-            return;
+        if (n->stage.compare_exchange_strong(reading, Stage::Ready, std::memory_order_acq_rel)) {
+            if (n->ready->listed.outcome == Outcome::Listed)
+                ++stats.listedAhead;
+        } else { // the walk read it meanwhile: what this helper read goes
+            for (auto &child : n->ready->children)
+                if (child)
+                    unqueue(child.get());
+            bytes -= n->ready->childBytes + n->ready->listed.listing.Bytes();
+            n->ready.reset();
         }
-        if (r.listed.outcome == Outcome::Listed) {
-            n->parentFolder.reset(); // the walk will not read it now
-            ++stats.listedAhead;
-        }
-        attach(n, r, true);
-        n->held += r.listed.listing.Bytes();
-        count(r.listed.listing.Bytes());
-        n->listed = std::move(r.listed);
-        n->helperHolds.store(false, std::memory_order_relaxed);
-        n->stage.store(Stage::Ready, std::memory_order_release);
+        n->helperHolds.store(false, std::memory_order_release);
     }
 
     // Takes node owner out of the tree with everything below it; mutex held,
@@ -363,8 +367,14 @@ struct Lookahead::State {
             bytes -= n->held;
             n->held = 0;
             const Stage stage = n->stage.load(std::memory_order_acquire);
-            if (stage == Stage::Ready)
+            if (stage == Stage::Ready) {
                 --ahead;
+                for (auto &child : n->ready->children)
+                    if (child)
+                        stack.push_back(std::move(child));
+                bytes -= n->ready->childBytes + n->ready->listed.listing.Bytes();
+                n->ready.reset();
+            }
             if (stage == Stage::Taken) {
                 n->detached = true;
                 n->parent = nullptr;
@@ -373,6 +383,35 @@ struct Lookahead::State {
                 n->dropped = true;
                 loose.push_back(std::move(n));
             }
+        }
+    }
+
+    // Lets go of n, which the walk is done with, and of everything below it;
+    // mutex held, on the walk's thread.
+    void releaseHeld(Node *n) {
+        unqueue(n);
+        for (auto &child : n->children)
+            if (child)
+                drop(child);
+        n->children.clear();
+        bytes -= n->held;
+        n->held = 0;
+        std::unique_ptr<Node> gone;
+        if (n->detached) {
+            const auto at = std::find_if(loose.begin(), loose.end(),
+                                         [n](const auto &p) { return p.get() == n; });
+            if (at != loose.end()) {
+                gone = std::move(*at);
+                loose.erase(at);
+            }
+        } else if (!n->parent) {
+            trees.remove_if([n](const Tree &t) { return t.root.get() == n; });
+        } else {
+            gone = std::move(n->parent->children[n->slot]);
+        }
+        if (gone && gone->helperHolds.load(std::memory_order_acquire)) {
+            gone->dropped = true; // read by the walk, its helper not done yet: it frees it
+            loose.push_back(std::move(gone));
         }
     }
 
@@ -459,6 +498,9 @@ Lookahead::~Lookahead() {
     // Whatever a search left open goes too, without recursion.
     std::lock_guard lock(s.mutex);
     s.backlog.clear();
+    for (Node *n : s.deferred) // let go of by the walk already
+        s.releaseHeld(n);
+    s.deferred.clear();
     for (Tree &t : s.trees)
         if (t.root)
             s.drop(t.root);
@@ -483,47 +525,46 @@ Node *Child(Node *node, std::size_t slot) {
 
 Listed Take(Lookahead &lookahead, Node *n) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
-    Listed listed;
-    bool readHere = true;
+    std::unique_ptr<Read> ready;
     for (bool decided = false; !decided;) {
         Stage stage = n->stage.load(std::memory_order_acquire);
         switch (stage) {
-        case Stage::Ready: // read by a helper: the common path, without the mutex
+        case Stage::Ready: // read by a helper: the common path
             n->stage.store(Stage::Taken, std::memory_order_relaxed);
             --s.ahead;
-            readHere = n->listed.outcome != Outcome::Listed; // else it could not
+            ready = std::move(n->ready);
             decided = true;
             break;
         case Stage::Pending: // no helper has come yet (it stays queued till one does)
-            decided =
-                n->stage.compare_exchange_strong(stage, Stage::Taken, std::memory_order_acq_rel);
-            break;
         case Stage::Reading: // a helper is at it: the walk does not wait
             decided =
                 n->stage.compare_exchange_strong(stage, Stage::Taken, std::memory_order_acq_rel);
-            if (decided) {
+            if (decided && stage == Stage::Reading) {
                 --s.ahead;
                 ++s.overtaken;
             }
             break;
-        case Stage::Publishing: { // the helper is done and hangs it up, mutex held
-            std::lock_guard wait(s.mutex);
-            break;
-        }
         case Stage::Taken: // never: Child() hands each node to one search
             decided = true;
             break;
         }
     }
-    if (readHere) {
+    Listed listed;
+    if (ready && ready->listed.outcome == Outcome::Listed) {
+        // Its subfolders are queued already.
+        for (auto &child : ready->children)
+            n->children.push_back(std::move(child));
+        n->queuedUpTo = n->children.size();
+        n->held += ready->childBytes;
+        s.bytes -= ready->listed.listing.Bytes(); // the walk's own from now on
+        n->parentFolder.reset();                  // no helper reads it any more
+        listed = std::move(ready->listed);
+    } else {
+        if (ready) // a helper could not read it
+            s.bytes -= ready->childBytes + ready->listed.listing.Bytes();
         Read r = Lookahead::State::read(n, Lookahead::State::jobFor(n), nullptr);
         s.attachFromWalk(n, r);
         listed = std::move(r.listed);
-    } else {
-        const std::size_t listingBytes = n->listed.listing.Bytes();
-        s.bytes -= listingBytes; // the walk's own from now on
-        n->held -= listingBytes;
-        listed = std::move(n->listed);
     }
     if (Node *parent = n->parent) {
         // Subfolders the walk passed without entering them (it never does
@@ -545,30 +586,26 @@ Listed Take(Lookahead &lookahead, Node *n) {
 Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLength,
              const SearchOptions &options, Node **node) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
-    std::unique_lock lock(s.mutex);
-    if (!s.started)
-        s.start();
-    Tree &t = s.trees.emplace_back();
-    t.order = ++s.treesMade;
-    t.options = options;
-    t.options.within = nullptr;
-    t.options.lookahead = nullptr;
-    t.root = std::make_unique<Node>();
-    Node *n = t.root.get();
-    n->tree = &t;
-    n->pathLength = pathLength;
-    n->stage.store(Stage::Taken, std::memory_order_relaxed);
-    *node = n;
-    lock.unlock();
-
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.started)
+            s.start();
+        Tree &t = s.trees.emplace_back();
+        t.order = ++s.treesMade;
+        t.options = options;
+        t.options.within = nullptr;
+        t.options.lookahead = nullptr;
+        t.root = std::make_unique<Node>();
+        *node = t.root.get();
+        (*node)->tree = &t;
+        (*node)->pathLength = pathLength;
+        (*node)->stage.store(Stage::Taken, std::memory_order_relaxed);
+    }
     Read r;
     r.listed = ListOpened(folder);
     if (r.listed.outcome == Outcome::Listed)
-        Lookahead::State::makeChildren(n, r.listed.listing, 0, r.listed.folder, r);
-    lock.lock();
-    ++s.listedByWalk;
-    s.attach(n, r, true);
-    s.wake();
+        Lookahead::State::makeChildren(*node, r.listed.listing, 0, r.listed.folder, r);
+    s.attachFromWalk(*node, r);
     return std::move(r.listed);
 }
 
@@ -578,8 +615,8 @@ void More(Lookahead &lookahead, Node *n, Listing &listing) {
     Read r;
     if (!n->detached)
         Lookahead::State::makeChildren(n, listing, n->children.size(), folder, r);
-    s.attach(n, r, false);
-    s.wakeFromWalk();
+    --s.listedByWalk; // a part, not a folder
+    s.attachFromWalk(n, r);
 }
 
 void Release(Lookahead &lookahead, Node *n) {
@@ -596,33 +633,15 @@ void Release(Lookahead &lookahead, Node *n) {
         s.wakeFromWalk();
         return;
     }
-    std::lock_guard lock(s.mutex);
-    s.unqueue(n);
-    for (auto &child : n->children)
-        if (child)
-            s.drop(child);
-    n->children.clear();
-    s.bytes -= n->held;
-    n->held = 0;
-    std::unique_ptr<Node> gone;
-    if (n->detached) {
-        const auto at = std::find_if(s.loose.begin(), s.loose.end(),
-                                     [n](const auto &p) { return p.get() == n; });
-        if (at != s.loose.end()) {
-            gone = std::move(*at);
-            s.loose.erase(at);
-        }
-    } else if (!n->parent) {
-        s.trees.remove_if([n](const Tree &t) { return t.root.get() == n; });
-    } else {
-        gone = std::move(n->parent->children[n->slot]);
+    // Else when the mutex is free: now, or the next time the walk finds it
+    // so (n stays in the tree meanwhile, and so does its parent).
+    s.deferred.push_back(n);
+    std::unique_lock lock(s.mutex, std::try_to_lock);
+    if (lock || !n->parent) {
+        if (!lock)
+            lock.lock(); // a tree's root: once a drive
+        s.catchUp();
     }
-    if (gone && gone->helperHolds.load(std::memory_order_acquire)) {
-        gone->dropped = true; // read by the walk, its helper not done yet: it frees it
-        s.loose.push_back(std::move(gone));
-    }
-    s.flushBacklog();
-    s.wake();
 }
 
 } // namespace ahead
