@@ -100,7 +100,7 @@ struct Node {
     Queue::iterator where;  // while queued
     bool dropped = false;   // given up while a helper holds it: the helper frees it
     bool detached = false;  // its parent went while the walk still had it
-    FolderRef parentFolder; // kept until the node goes
+    FolderRef parentFolder; // until it has been read, and no helper can come for it
 
     // What a helper read, its subfolders queued already: written by the
     // helper (mutex held) before it stores Ready, the walk's from then on.
@@ -162,6 +162,7 @@ struct Lookahead::State {
     std::vector<std::unique_ptr<Node>> loose; // dropped while read, or detached
     std::vector<Node *> backlog;              // the walk's: nodes with children not queued yet
     std::vector<Node *> deferred; // the walk's: nodes to let go of once the mutex is free
+    std::vector<Node *> stale;    // the walk's: nodes it took while they were queued
     std::uint64_t treesMade = 0;
     bool stopping = false;
     bool started = false;
@@ -212,7 +213,7 @@ struct Lookahead::State {
     // sleep while there is room and work.  (Helpers count themselves idle
     // before they test for work, so no wakeup is lost.)
     void wakeFromWalk() {
-        if (!backlog.empty() || !deferred.empty() ||
+        if (!backlog.empty() || !deferred.empty() || !stale.empty() ||
             (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() && bytes <= lowBytes() &&
              descriptors < limits.descriptors)) {
             std::unique_lock lock(mutex, std::try_to_lock);
@@ -224,6 +225,11 @@ struct Lookahead::State {
     // it read itself join the queue; then idle helpers are woken.  Mutex
     // held, on the walk's thread.
     void catchUp() {
+        for (Node *n : stale) { // out of the queue, so their parents' folders can close
+            unqueue(n);
+            n->parentFolder.reset();
+        }
+        stale.clear();
         for (Node *n : deferred) // in the order the walk let go of them: children first
             releaseHeld(n);
         deferred.clear();
@@ -234,8 +240,9 @@ struct Lookahead::State {
     }
     void enqueueChildren(Node *n) {
         for (; n->queuedUpTo < n->children.size(); ++n->queuedUpTo)
-            if (Node *child = n->children[n->queuedUpTo].get())
-                enqueue(child);
+            if (Node *child = n->children[n->queuedUpTo].get();
+                child && child->stage.load(std::memory_order_relaxed) == Stage::Pending)
+                enqueue(child); // not one the walk has taken meanwhile
     }
 
     void enqueue(Node *n) {
@@ -423,7 +430,10 @@ struct Lookahead::State {
         for (;;) {
             if (!canRead()) {
                 ++idle;
-                work.wait(lock, [this] { return stopping || hungry() || called(); });
+                while (!stopping && !hungry() && !called()) {
+                    work.wait(lock);
+                    waking = false; // up, if only to sleep again: the next change wakes anew
+                }
                 --idle;
                 waking = false;
                 if (calls > 0)
@@ -498,6 +508,7 @@ Lookahead::~Lookahead() {
     // Whatever a search left open goes too, without recursion.
     std::lock_guard lock(s.mutex);
     s.backlog.clear();
+    s.stale.clear();
     for (Node *n : s.deferred) // let go of by the walk already
         s.releaseHeld(n);
     s.deferred.clear();
@@ -563,6 +574,13 @@ Listed Take(Lookahead &lookahead, Node *n) {
         if (ready) // a helper could not read it
             s.bytes -= ready->childBytes + ready->listed.listing.Bytes();
         Read r = Lookahead::State::read(n, Lookahead::State::jobFor(n), nullptr);
+        // Its parent's folder can close once no helper can come for it: it
+        // is out of the queue (else once the walk has taken it out), and no
+        // helper holds it.
+        if (n->queued.load(std::memory_order_acquire))
+            s.stale.push_back(n);
+        else if (!n->helperHolds.load(std::memory_order_acquire))
+            n->parentFolder.reset();
         s.attachFromWalk(n, r);
         listed = std::move(r.listed);
     }
@@ -622,6 +640,7 @@ void More(Lookahead &lookahead, Node *n, Listing &listing) {
 void Release(Lookahead &lookahead, Node *n) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
     s.backlog.erase(std::remove(s.backlog.begin(), s.backlog.end(), n), s.backlog.end());
+    s.stale.erase(std::remove(s.stale.begin(), s.stale.end(), n), s.stale.end());
     // The common path, without the mutex: nothing below n is left, it is not
     // queued, and no helper holds it, so no other thread can reach it.
     if (n->parent && !n->detached && !n->queued.load(std::memory_order_acquire) &&

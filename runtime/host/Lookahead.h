@@ -41,7 +41,7 @@ struct LookaheadLimits {
     // about PartBytes; the walk reads the rest of a big folder as it goes.
     std::size_t bytes = std::size_t(4) << 20;
     // Descriptors (on Windows: search handles) the helpers keep open, at most.
-    int descriptors = 64;
+    int descriptors = 256;
 
     static constexpr std::size_t PartBytes = 32 * 1024;
 };
