@@ -178,6 +178,7 @@ struct Lookahead::State {
     std::atomic<int> idle{0};
     std::atomic<bool> waking{false}; // an idle helper has been woken and is not up yet
     int calls = 0;                   // helpers called up to read beside the others
+    int spareCores = 1;              // cores besides the walk's
     std::atomic<int> descriptors{0};
 
     std::size_t lowFolders() const { return limits.folders - limits.folders / 4; }
@@ -342,10 +343,12 @@ struct Lookahead::State {
             if (child)
                 enqueue(child.get());
         count(r.childBytes + r.listed.listing.Bytes());
+        const bool listed = r.listed.outcome == Outcome::Listed;
         n->ready = std::make_unique<Read>(std::move(r));
         Stage reading = Stage::Reading;
         if (n->stage.compare_exchange_strong(reading, Stage::Ready, std::memory_order_acq_rel)) {
-            if (n->ready->listed.outcome == Outcome::Listed)
+            // The walk's from here on: n->ready is not touched again.
+            if (listed)
                 ++stats.listedAhead;
         } else { // the walk read it meanwhile: what this helper read goes
             for (auto &child : n->ready->children)
@@ -467,7 +470,11 @@ struct Lookahead::State {
             lock.lock();
             stats.mostDescriptors = std::max(stats.mostDescriptors, descriptors.load());
             finish(n, std::move(r));
-            if (slow && idle > calls && canRead()) {
+            // One more helper when this one waited for the disk, or when the
+            // walk is close behind and a core is free for it.
+            const bool closeBehind =
+                ahead < limits.folders / 8 && reading + 1 < std::size_t(spareCores);
+            if ((slow || closeBehind) && idle > calls && canRead()) {
                 ++calls;
                 work.notify_one();
             }
@@ -476,6 +483,8 @@ struct Lookahead::State {
 
     void start() {
         started = true;
+        // The walk keeps one core; helpers reading from the cache use the rest.
+        spareCores = std::max(1, int(std::thread::hardware_concurrency()) - 1);
         for (int i = 0; i < limits.helpers; ++i) {
             try {
                 helpers.emplace_back([this] { helper(); });

@@ -30,9 +30,10 @@ namespace host {
 
 struct LookaheadLimits {
     // Helper threads; 0 lists every folder on the walk's own thread.  While
-    // folders come from the cache one helper reads at a time (the walk keeps a
-    // core); each that has to wait for the disk calls up another, so that up
-    // to this many folders are read from the disk at once.
+    // folders come from the cache, helpers read on the cores the walk leaves
+    // free (one on a machine of two); each that has to wait for the disk
+    // calls up another, so that up to this many folders are read from the
+    // disk at once.
     int helpers = 8;
     // Folders read ahead that the walk has not reached yet, at most.
     std::size_t folders = 1024;
