@@ -38,7 +38,7 @@ struct SearchHandle {
         if (dir)
             closedir(dir);
         if (node)
-            ahead::Release(*lookahead, node);
+            ahead::Release(*lookahead, node, std::move(listing));
     }
 };
 

@@ -32,7 +32,7 @@ struct SearchHandle {
         if (find != INVALID_HANDLE_VALUE)
             ::FindClose(find);
         if (node)
-            ahead::Release(*lookahead, node);
+            ahead::Release(*lookahead, node, std::move(listing));
     }
 };
 

@@ -149,6 +149,35 @@ struct Job {
     SearchOptions options;
 };
 
+// What the walk is done with.  Helpers made most of it, so helpers free it:
+// a free() on the walk's thread of memory from a helper's malloc arena would
+// wait for that arena's lock whenever the helper is in malloc, and a helper
+// the system has put aside there would hold up the walk.
+struct Garbage {
+    std::vector<std::unique_ptr<Node>> nodes;
+    std::vector<std::unique_ptr<Read>> reads;
+    std::vector<Listing> listings;
+    std::vector<FolderRef> folders;
+
+    bool empty() const {
+        return nodes.empty() && reads.empty() && listings.empty() && folders.empty();
+    }
+    std::size_t size() const {
+        return nodes.size() + reads.size() + listings.size() + folders.size();
+    }
+    void takeFrom(Garbage &other) {
+        for (auto &n : other.nodes)
+            nodes.push_back(std::move(n));
+        for (auto &r : other.reads)
+            reads.push_back(std::move(r));
+        for (auto &l : other.listings)
+            listings.push_back(std::move(l));
+        for (auto &f : other.folders)
+            folders.push_back(std::move(f));
+        other = Garbage();
+    }
+};
+
 } // namespace ahead
 
 using namespace ahead;
@@ -163,6 +192,8 @@ struct Lookahead::State {
     std::vector<Node *> backlog;              // the walk's: nodes with children not queued yet
     std::vector<Node *> deferred; // the walk's: nodes to let go of once the mutex is free
     std::vector<Node *> stale;    // the walk's: nodes it took while they were queued
+    Garbage walkGarbage;          // the walk's, until it finds the mutex free
+    Garbage garbage;              // for the helpers to free
     std::uint64_t treesMade = 0;
     bool stopping = false;
     bool started = false;
@@ -195,8 +226,10 @@ struct Lookahead::State {
     // quarter of what is ahead, so that helpers read in runs, not one folder
     // each time the walk takes one.
     bool hungry() const {
-        return canRead() && (ahead == 0 || (ahead <= lowFolders() && bytes <= lowBytes()));
+        return (canRead() && (ahead == 0 || (ahead <= lowFolders() && bytes <= lowBytes()))) ||
+               garbage.size() >= GarbageRun;
     }
+    static constexpr std::size_t GarbageRun = 256; // a helper frees garbage in runs this long
     // Whether a helper that was called up to read beside the others may.
     bool called() const { return calls > 0 && canRead(); }
     // Wakes an idle helper when there is something to do; mutex held.  One
@@ -214,7 +247,7 @@ struct Lookahead::State {
     // sleep while there is room and work.  (Helpers count themselves idle
     // before they test for work, so no wakeup is lost.)
     void wakeFromWalk() {
-        if (!backlog.empty() || !deferred.empty() || !stale.empty() ||
+        if (!backlog.empty() || !deferred.empty() || !stale.empty() || !walkGarbage.empty() ||
             (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() && bytes <= lowBytes() &&
              descriptors < limits.descriptors)) {
             std::unique_lock lock(mutex, std::try_to_lock);
@@ -228,7 +261,7 @@ struct Lookahead::State {
     void catchUp() {
         for (Node *n : stale) { // out of the queue, so their parents' folders can close
             unqueue(n);
-            n->parentFolder.reset();
+            walkGarbage.folders.push_back(std::move(n->parentFolder));
         }
         stale.clear();
         for (Node *n : deferred) // in the order the walk let go of them: children first
@@ -237,6 +270,7 @@ struct Lookahead::State {
         for (Node *n : backlog)
             enqueueChildren(n);
         backlog.clear();
+        garbage.takeFrom(walkGarbage);
         wake();
     }
     void enqueueChildren(Node *n) {
@@ -383,7 +417,7 @@ struct Lookahead::State {
                     if (child)
                         stack.push_back(std::move(child));
                 bytes -= n->ready->childBytes + n->ready->listed.listing.Bytes();
-                n->ready.reset();
+                walkGarbage.reads.push_back(std::move(n->ready));
             }
             if (stage == Stage::Taken) {
                 n->detached = true;
@@ -392,6 +426,8 @@ struct Lookahead::State {
             } else if (n->helperHolds.load(std::memory_order_acquire)) {
                 n->dropped = true;
                 loose.push_back(std::move(n));
+            } else {
+                walkGarbage.nodes.push_back(std::move(n));
             }
         }
     }
@@ -422,6 +458,8 @@ struct Lookahead::State {
         if (gone && gone->helperHolds.load(std::memory_order_acquire)) {
             gone->dropped = true; // read by the walk, its helper not done yet: it frees it
             loose.push_back(std::move(gone));
+        } else if (gone) {
+            walkGarbage.nodes.push_back(std::move(gone));
         }
     }
 
@@ -444,6 +482,16 @@ struct Lookahead::State {
             }
             if (stopping)
                 return;
+            if (!garbage.empty()) {
+                Garbage mine = std::move(garbage);
+                garbage = Garbage();
+                lock.unlock();
+                mine = Garbage(); // freed here, not on the walk's thread
+                lock.lock();
+                continue;
+            }
+            if (!canRead())
+                continue;
             // Held before it leaves the queue and is claimed: the walk, which
             // may take it at any moment, then leaves its freeing to this helper.
             Node *n = *queue.begin();
@@ -576,12 +624,15 @@ Listed Take(Lookahead &lookahead, Node *n) {
             n->children.push_back(std::move(child));
         n->queuedUpTo = n->children.size();
         n->held += ready->childBytes;
-        s.bytes -= ready->listed.listing.Bytes(); // the walk's own from now on
-        n->parentFolder.reset();                  // no helper reads it any more
+        s.bytes -= ready->listed.listing.Bytes();                    // the walk's own from now on
+        s.walkGarbage.folders.push_back(std::move(n->parentFolder)); // no helper reads it now
         listed = std::move(ready->listed);
+        s.walkGarbage.reads.push_back(std::move(ready));
     } else {
-        if (ready) // a helper could not read it
+        if (ready) { // a helper could not read it
             s.bytes -= ready->childBytes + ready->listed.listing.Bytes();
+            s.walkGarbage.reads.push_back(std::move(ready));
+        }
         Read r = Lookahead::State::read(n, Lookahead::State::jobFor(n), nullptr);
         // Its parent's folder can close once no helper can come for it: it
         // is out of the queue (else once the walk has taken it out), and no
@@ -589,7 +640,7 @@ Listed Take(Lookahead &lookahead, Node *n) {
         if (n->queued.load(std::memory_order_acquire))
             s.stale.push_back(n);
         else if (!n->helperHolds.load(std::memory_order_acquire))
-            n->parentFolder.reset();
+            s.walkGarbage.folders.push_back(std::move(n->parentFolder));
         s.attachFromWalk(n, r);
         listed = std::move(r.listed);
     }
@@ -646,8 +697,9 @@ void More(Lookahead &lookahead, Node *n, Listing &listing) {
     s.attachFromWalk(n, r);
 }
 
-void Release(Lookahead &lookahead, Node *n) {
+void Release(Lookahead &lookahead, Node *n, Listing &&listing) {
     Lookahead::State &s = LookaheadAccess::of(lookahead);
+    s.walkGarbage.listings.push_back(std::move(listing)); // a helper's, as a rule
     s.backlog.erase(std::remove(s.backlog.begin(), s.backlog.end(), n), s.backlog.end());
     s.stale.erase(std::remove(s.stale.begin(), s.stale.end(), n), s.stale.end());
     // The common path, without the mutex: nothing below n is left, it is not
@@ -657,7 +709,7 @@ void Release(Lookahead &lookahead, Node *n) {
         std::all_of(n->children.begin(), n->children.end(),
                     [](const auto &c) { return c == nullptr; })) {
         s.bytes -= n->held;
-        n->parent->children[n->slot].reset(); // frees n
+        s.walkGarbage.nodes.push_back(std::move(n->parent->children[n->slot]));
         s.wakeFromWalk();
         return;
     }

@@ -120,7 +120,8 @@ Listed Adopt(Lookahead &lookahead, const FolderRef &folder, std::size_t pathLeng
 // Reads the next part of node's listing here (see ListMore); the subfolders
 // in it are read ahead from now on.
 void More(Lookahead &lookahead, Node *node, Listing &listing);
-// The walk is done with node: it and whatever was read ahead below it go.
-void Release(Lookahead &lookahead, Node *node);
+// The walk is done with node and its listing: they and whatever was read
+// ahead below it go.
+void Release(Lookahead &lookahead, Node *node, Listing &&listing);
 
 } // namespace host::ahead
