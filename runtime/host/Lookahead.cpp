@@ -243,11 +243,13 @@ struct Lookahead::State {
             work.notify_one();
         }
     }
-    // The same from the walk without the mutex: it is taken only when helpers
-    // sleep while there is room and work.  (Helpers count themselves idle
-    // before they test for work, so no wakeup is lost.)
+    // The same from the walk, which tries the mutex only when helpers sleep
+    // while there is room and work, or when it has left enough for the mutex
+    // (subfolders to queue at once; the rest in runs).  (Helpers count
+    // themselves idle before they test for work, so no wakeup is lost.)
     void wakeFromWalk() {
-        if (!backlog.empty() || !deferred.empty() || !stale.empty() || !walkGarbage.empty() ||
+        if (!backlog.empty() || deferred.size() + stale.size() >= 16 ||
+            walkGarbage.size() >= GarbageRun ||
             (idle > 0 && !waking && pending > 0 && ahead <= lowFolders() && bytes <= lowBytes() &&
              descriptors < limits.descriptors)) {
             std::unique_lock lock(mutex, std::try_to_lock);
