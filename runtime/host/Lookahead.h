@@ -34,7 +34,7 @@ struct LookaheadLimits {
     // free (one on a machine of two); each that has to wait for the disk
     // calls up another, so that up to this many folders are read from the
     // disk at once.
-    int helpers = 8;
+    int helpers = 12;
     // Folders read ahead that the walk has not reached yet, at most.
     std::size_t folders = 1024;
     // Bytes of listings held for the walk, at most (about: one folder's
