@@ -5,6 +5,7 @@
 
 #include "runtime/host/Drives.h"
 #include "runtime/host/FileSearch.h"
+#include "runtime/host/Lookahead.h"
 #include "runtime/host/Process.h"
 
 #include <chrono>
@@ -272,4 +273,35 @@ TEST_CASE("StartProcess returns while the started program runs on") {
     CHECK(pid > 1);
     if (pid > 1)
         CHECK(kill(pid, SIGKILL) == 0);
+}
+
+TEST_CASE("Lookahead: a folder swapped for a link after its parent was listed is refused") {
+    Scratch s;
+    s.folder("sub");
+    s.file("sub/inside.txt");
+    s.folder("elsewhere");
+    s.file("elsewhere/secret.txt");
+    for (const int helpers : {0, 4}) {
+        LookaheadLimits limits;
+        limits.helpers = helpers;
+        limits.folders = 0; // nothing read ahead: the swap lands between listing and opening
+        Lookahead lookahead(limits);
+        SearchOptions options;
+        options.wantSize = false;
+        options.lookahead = &lookahead;
+        TSearchRec parent;
+        int r = FindFirst(s.path("*.*"), faAnyFile, parent, options);
+        while (r == 0 && parent.Name != "sub")
+            r = FindNext(parent);
+        CHECK_EQ(r, 0);
+        CHECK(rename(s.path("sub").c_str(), s.path("moved").c_str()) == 0);
+        CHECK(symlink(s.path("elsewhere").c_str(), s.path("sub").c_str()) == 0);
+        options.within = &parent;
+        TSearchRec child;
+        CHECK(FindFirst(s.path("sub/*.*"), faAnyFile, child, options) != 0);
+        FindClose(child);
+        FindClose(parent);
+        unlink(s.path("sub").c_str());
+        rename(s.path("moved").c_str(), s.path("sub").c_str());
+    }
 }
