@@ -11,8 +11,16 @@ std::int64_t NowNs();
 // The p-th percentile (0-100) by nearest rank; 100 gives the maximum.
 double Percentile(std::vector<double> v, double p);
 
+struct ScanOptions {
+    // The finder's lookahead helpers: Default keeps the finder's own
+    // setting, None reads every folder on the GUI thread as before.
+    static constexpr int Default = -2, None = -1;
+    int helpers = Default;
+    int settleMs = 300; // events run after the window is shown, before the scan
+};
+
 // One scan of root by the real main window; needs a QApplication's argv.
-int RunScanChild(const std::string &root);
+int RunScanChild(const std::string &root, const ScanOptions &options);
 // The build's output wait: ten seconds without output, then appearRounds
 // waits for an output made by another thread.
 int RunWaitChild(const std::string &dir, int appearRounds);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds Forgeway and its scan benchmark (RelWithDebInfo) if needed, starts a
-# private X server, and runs the benchmark under it and offscreen.  The trees
-# are generated once under /tmp/forgeway-bench and reused.
+# private X server, and runs the benchmark: with a cold cache first (as root;
+# it drops the page cache before each run), then warm, under the X server and
+# offscreen.  The trees are generated once under /tmp/forgeway-bench and reused.
 #
-#   bash bench/run.sh [--rounds N]
+#   bash bench/run.sh [--rounds N] [--mode both|warm|cold]
 #
 # FORGEWAY_BENCH_BUILD names the build folder (default /tmp/forgeway-bench/build).
 set -euo pipefail
@@ -11,7 +12,15 @@ set -euo pipefail
 src="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${FORGEWAY_BENCH_BUILD:-/tmp/forgeway-bench/build}"
 rounds=3
-if [[ "${1:-}" == "--rounds" && -n "${2:-}" ]]; then rounds="$2"; fi
+mode=both
+while [[ $# -ge 2 ]]; do
+    case "$1" in
+    --rounds) rounds="$2" ;;
+    --mode) mode="$2" ;;
+    *) echo "usage: bash bench/run.sh [--rounds N] [--mode both|warm|cold]" >&2; exit 2 ;;
+    esac
+    shift 2
+done
 
 mkdir -p /tmp/forgeway-bench
 if [[ ! -f "$build/build.ninja" ]]; then
@@ -43,6 +52,6 @@ trap cleanup EXIT
 
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/forgeway-bench/runtime}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-args=(run --rounds "$rounds" --base /tmp/forgeway-bench)
+args=(run --rounds "$rounds" --mode "$mode" --base /tmp/forgeway-bench)
 if [[ -n "$display" ]]; then args+=(--display "$display"); fi
 "$build/bench/forgeway_bench" "${args[@]}"

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 TFileFind::TFileFind(QObject *owner, Pump pump, DriveTable drives)
     : QObject(owner), pump_(std::move(pump)), drives_(std::move(drives)) {}
@@ -41,6 +42,17 @@ void TFileFind::SetSearch(const QString &search) {
 
 void TFileFind::ScanDrives() {
     host::ErrorModeGuard quiet; // no "insert a disk" box while walking drives
+    // Its helpers are stopped and waited for as this returns or unwinds; a
+    // search started from a handler meanwhile brings its own.
+    std::optional<host::Lookahead> ahead;
+    if (lookahead_)
+        ahead.emplace(*lookahead_);
+    host::Lookahead *const outer = std::exchange(ahead_, ahead ? &*ahead : nullptr);
+    struct Restore {
+        host::Lookahead *&current;
+        host::Lookahead *previous;
+        ~Restore() { current = previous; }
+    } restore{ahead_, outer};
     for (const std::string &root : drives_()) {
         if (!enabled_)
             break;
@@ -56,6 +68,7 @@ void TFileFind::ScanFolder(std::string folder, host::VolumeId volume,
     options.wantSize = false;
     options.stayOnVolume = volume;
     options.within = within;
+    options.lookahead = ahead_;
     host::TSearchRec record; // closes its search however this level is left
     int result = host::FindFirst(folder + "*.*", host::faAnyFile, record, options);
     while (result == 0 && enabled_) {

@@ -9,13 +9,21 @@
 // search, and its full path is left in Found.  An owner that has set
 // AcceptMatch has the last word: a matching file it refuses is passed over
 // and the search goes on.
+//
+// While it walks, a few helper threads read the folders ahead of it, in the
+// order it will reach them (host::Lookahead), so that the walk seldom waits
+// for the disk.  What it visits, in what order, and everything it does on the
+// calling thread stay as they are; the helpers have ended when the write of
+// Enabled returns, however the search ended.
 #pragma once
 
 #include "runtime/host/FileSearch.h"
+#include "runtime/host/Lookahead.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +67,10 @@ public:
     // its OnSearch; true takes it.  Empty: every match is taken.
     std::function<bool(const std::string &path)> AcceptMatch;
 
+    // How far the next searches read ahead; none: the walk reads every
+    // folder itself.
+    void SetLookahead(std::optional<host::LookaheadLimits> limits) { lookahead_ = limits; }
+
 private:
     static QString fromNativeName(const std::string &s);
 
@@ -74,4 +86,6 @@ private:
     std::string currentPath_;
     Pump pump_;
     DriveTable drives_;
+    std::optional<host::LookaheadLimits> lookahead_ = host::LookaheadLimits();
+    host::Lookahead *ahead_ = nullptr; // the running search's
 };

@@ -1,8 +1,11 @@
 // TFileFind on random trees built in a temporary folder from the input:
-// folders, files, links (also looping and dangling ones), FIFOs, and names
-// with any byte but "/" and NUL, some of them spelling the compiler's name
-// in another case.  The scan must end, visit exactly the entries a plain
-// pre-order walk of the same listings visits, and find the same file.
+// folders, files, links (also looping and dangling ones), FIFOs, folders of
+// hundreds of long names, and names with any byte but "/" and NUL, some of
+// them spelling the compiler's name in another case.  The scan must end,
+// visit exactly the entries a plain pre-order walk of the same listings
+// visits, in the same order, and find the same file: with its folders read
+// ahead by helpers (with the usual bounds and with the smallest), and
+// without.  No helper may outlive a scan.
 #include "components/FileFind.h"
 #include "runtime/NativeText.h"
 #include "runtime/host/Text.h"
@@ -12,6 +15,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,7 +32,7 @@ const char *const Names[] = {"DCC32.EXE", "dcc32.exe", "DcC32.ExE", "DCC32.EX", 
                              "-rf",       "\xff\xfe",  "a\nb",      "*.*",      ".hidden"};
 
 struct Reference {
-    long visits = 0;
+    std::vector<std::string> visits;
     std::string found;
     bool done = false;
 
@@ -40,8 +44,8 @@ struct Reference {
             const dirent *e = readdir(dir);
             if (!e)
                 break;
-            ++visits;
             const std::string name = e->d_name;
+            visits.push_back(folder + name);
             if (e->d_type == DT_DIR) {
                 if (name != "." && name != "..")
                     walk(folder + name + "/");
@@ -54,6 +58,24 @@ struct Reference {
         closedir(dir);
     }
 };
+
+int threads() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (const dirent *e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+// Whether the threads are down to count within 50 ms: a thread that has been
+// joined may still be listed for a moment while the kernel lets it go.
+bool threadsBackTo(int count) {
+    for (int i = 0; i < 50 && threads() > count; ++i)
+        usleep(1000);
+    return threads() == count;
+}
 
 } // namespace
 
@@ -69,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     // Build: each step is an operation byte and a name byte.
     std::vector<std::string> folders{root};
     std::string here = root;
+    int many = 0; // entries made by the big-folder steps, at most 3,000 in all
     for (std::size_t i = 0; i + 1 < size && i < 128; i += 2) {
         const uint8_t op = data[i], n = data[i + 1];
         std::string name = n < 160 ? Names[n % 10] : std::string(1, char(n));
@@ -77,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         if (name == "/" || name == "." || name == "..")
             name = "x";
         const std::string path = here + name;
-        switch (op % 7) {
+        switch (op % 8) {
         case 0:
             if (mkdir(path.c_str(), 0755) == 0)
                 folders.push_back(path + "/");
@@ -97,9 +120,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         case 5:
             symlink(folders[n % folders.size()].c_str(), path.c_str());
             break;
-        default:
+        case 6:
             if (folders.size() < 40 && mkdir(path.c_str(), 0755) == 0)
                 here = folders.emplace_back(path + "/");
+            break;
+        default: // more than one part of a listing, a subfolder or two among them
+            for (int k = 0; k < 300 + n * 4 && many < 3000; ++k, ++many) {
+                const std::string entry =
+                    here + "many-entries-with-long-names-" + std::to_string(k);
+                if (k % 211 == 17 && mkdir(entry.c_str(), 0755) == 0)
+                    close(open((entry + "/DcC32.exe").c_str(), O_CREAT | O_WRONLY, 0644));
+                else
+                    close(open(entry.c_str(), O_CREAT | O_WRONLY, 0644));
+            }
             break;
         }
     }
@@ -107,14 +140,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     Reference expected;
     expected.walk(root);
 
-    long visits = 0;
-    TFileFind find(nullptr, nullptr, [&root] { return std::vector<std::string>{root}; });
-    find.SetSearch(QStringLiteral("DCC32.EXE"));
-    find.OnSearch = [&visits](QObject *) { ++visits; };
-    find.SetEnabled(true);
-    require(visits == expected.visits);
-    require(toNative(find.Found()) == expected.found);
-    require(find.Enabled() == expected.found.empty());
+    host::LookaheadLimits smallest;
+    smallest.helpers = 3;
+    smallest.folders = 1;
+    smallest.bytes = 1;
+    smallest.descriptors = 1;
+    const int before = threads();
+    for (const auto &limits : {std::optional(host::LookaheadLimits()), std::optional(smallest),
+                               std::optional<host::LookaheadLimits>()}) {
+        std::vector<std::string> visits;
+        TFileFind find(nullptr, nullptr, [&root] { return std::vector<std::string>{root}; });
+        find.SetLookahead(limits);
+        find.SetSearch(QStringLiteral("DCC32.EXE"));
+        find.OnSearch = [&](QObject *) { visits.push_back(toNative(find.CurrentPath())); };
+        find.SetEnabled(true);
+        require(visits == expected.visits);
+        require(toNative(find.Found()) == expected.found);
+        require(find.Enabled() == expected.found.empty());
+        require(threadsBackTo(before));
+    }
 
     walk::removeAt(AT_FDCWD, made);
     return 0;

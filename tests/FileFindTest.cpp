@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <random>
 #include <stdexcept>
 
 namespace {
@@ -66,6 +68,73 @@ bool isDot(const std::string &p) {
 bool isFolder(const std::string &p) {
     struct stat st;
     return !isDot(p) && lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Threads of this process: the finder's helpers while a scan runs.
+int threads() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (const dirent *e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+// A random tree of folders, files, links (into the tree, up, to the root,
+// dangling), FIFOs and hidden entries; one folder of 3,000 long names (read in
+// several parts) with subfolders among them; a chain 80 folders deep.  With
+// compiler, a DCC32.EXE somewhere in its second half.
+// The threads once those that have ended are gone, within 50 ms: a joined
+// thread may still be listed for a moment while the kernel lets it go.
+int threadsWithin50ms(int expected) {
+    for (int i = 0; i < 50 && threads() > expected; ++i)
+        QThread::msleep(1);
+    return threads();
+}
+
+void randomTree(const TempTree &t, unsigned seed, bool compiler) {
+    std::mt19937 rng(seed);
+    std::vector<std::string> folders{""};
+    for (int i = 0; i < 1200; ++i) {
+        const std::string at = folders[rng() % folders.size()];
+        const bool hidden = rng() % 8 == 0;
+        const std::string name = (hidden ? "." : "") + std::to_string(rng() % 100000);
+        const std::string path = t.path(at + name);
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0)
+            continue; // drawn twice
+        const unsigned kind = rng() % 10;
+        const unsigned target = rng();
+        switch (kind) {
+        case 0:
+        case 1:
+        case 2:
+            t.folder(at + name);
+            folders.push_back(at + name + "/");
+            break;
+        case 3:
+            symlink(target % 2 ? t.path(folders[target / 2 % folders.size()]).c_str()
+                               : (target % 4 ? ".." : "/nowhere"),
+                    path.c_str());
+            break;
+        case 4:
+            mkfifo(path.c_str(), 0644);
+            break;
+        default:
+            t.file(at + name);
+        }
+        if (compiler && i == 900)
+            t.file(at + "dcc32.EXE");
+    }
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = "big/an-entry-with-a-rather-long-name-" + std::to_string(i);
+        i % 150 == 7 ? t.file(name + "/inside") : t.file(name);
+    }
+    std::string chain = "chain";
+    for (int i = 0; i < 80; ++i)
+        chain += "/d";
+    t.file(chain + "/bottom");
 }
 
 void someTree(const TempTree &t) {
@@ -288,15 +357,22 @@ private Q_SLOTS:
         t.file("b/d/DCC32.EXE");
         const walk::Result all = walk::drives({driveOf(t)}, "");
 
-        // At a folder: it still gets its search, which visits nothing.
+        // At a folder: it still gets its search, which visits nothing.  The
+        // helpers that read ahead have ended when the write returns.
         {
             Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
             const std::string folder = t.path("b");
+            const int before = threads();
+            int during = 0;
             f.onVisit = [&](const std::string &p) {
-                if (p == folder)
+                if (p == folder) {
+                    during = threads();
                     f.find.SetEnabled(false);
+                }
             };
             f.find.SetEnabled(true);
+            QVERIFY(during > before);
+            QCOMPARE(threadsWithin50ms(before), before);
             QCOMPARE(f.visits.back(), folder);
             const std::size_t at = indexWhere(all.visits, [&](auto &p) { return p == folder; });
             QCOMPARE(f.visits, std::vector(all.visits.begin(), all.visits.begin() + long(at) + 1));
@@ -432,6 +508,55 @@ private Q_SLOTS:
         }
     }
 
+    // Folders read ahead: the visits are the plain walk's, whatever the
+    // lookahead's bounds, and no helper outlives the scan.
+    void lookaheadKeepsTheWalksOrder_data() {
+        QTest::addColumn<unsigned>("seed");
+        QTest::addColumn<int>("helpers"); // -1: no lookahead
+        QTest::addColumn<int>("folders");
+        QTest::newRow("default bounds") << 1u << 4 << 1024;
+        QTest::newRow("default bounds, found") << 2u << 4 << 1024;
+        QTest::newRow("one folder ahead, one byte") << 3u << 3 << 1;
+        QTest::newRow("sixteen helpers") << 4u << 16 << 8;
+        QTest::newRow("walk alone") << 5u << 0 << 0;
+        QTest::newRow("no lookahead") << 6u << -1 << 0;
+    }
+    void lookaheadKeepsTheWalksOrder() {
+        QFETCH(unsigned, seed);
+        QFETCH(int, helpers);
+        QFETCH(int, folders);
+        TempTree t(true), second;
+        randomTree(t, seed, seed % 2 == 0);
+        second.file("DCC32.EXE");
+        const std::vector<std::string> roots = {driveOf(t), driveOf(second)};
+        const walk::Result expected = walk::drives(roots, "DCC32.EXE");
+
+        Finder f(roots, QStringLiteral("DCC32.EXE"));
+        if (helpers < 0) {
+            f.find.SetLookahead(std::nullopt);
+        } else {
+            host::LookaheadLimits limits;
+            limits.helpers = helpers;
+            limits.folders = std::size_t(folders);
+            if (folders == 1)
+                limits.bytes = 1;
+            f.find.SetLookahead(limits);
+        }
+        const int before = threads();
+        const int descriptors = walk::openDescriptors();
+        int most = before;
+        f.onVisit = [&](const std::string &) {
+            if (f.visits.size() % 64 == 1)
+                most = std::max(most, threads());
+        };
+        f.find.SetEnabled(true);
+        QCOMPARE(f.visits, expected.visits);
+        QCOMPARE(f.found(), expected.found);
+        QCOMPARE(most - before, std::max(helpers, 0));
+        QCOMPARE(threadsWithin50ms(before), before);
+        QCOMPARE(walk::openDescriptors(), descriptors);
+    }
+
     void anExceptionFromTheHandlerLeavesTheScan_data() {
         QTest::addColumn<int>("variant");
         QTest::newRow("flag kept") << 0;
@@ -456,8 +581,10 @@ private Q_SLOTS:
                 f.find.SetEnabled(true);
             throw std::runtime_error("from the handler");
         };
+        const int before = threads();
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.find.SetEnabled(true));
         QCOMPARE(walk::openDescriptors(), descriptors);
+        QCOMPARE(threadsWithin50ms(before), before); // the helpers were stopped on the way out
         QCOMPARE(f.find.Enabled(), variant == 0);
         QCOMPARE(f.found(), variant == 2 ? other.path("DCC32.EXE") : std::string());
         // The component is whole again afterwards.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds Forgeway and runs every test, headless: the Qt Test suite, the host
 # layer cross-built for Windows under Wine, the whole suite again under
-# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, and a short
-# fuzz run.  Installs the Debian packages they need first (apt-get, as root or
-# through sudo); each build has its preset in CMakePresets.json.
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, a short
+# fuzz run, and the file finder's tests and fuzz target under
+# ThreadSanitizer (the scan reads folders ahead on helper threads).  Installs
+# the Debian packages they need first (apt-get, as root or through sudo);
+# each build has its preset in CMakePresets.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,3 +20,5 @@ echo "== Sanitizers"
 bash tools/test-sanitizers.sh
 echo "== Fuzzing"
 bash tools/fuzz.sh 15
+echo "== ThreadSanitizer (the file finder)"
+bash tools/test-tsan.sh 15

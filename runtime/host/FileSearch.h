@@ -27,6 +27,7 @@ using VolumeId = std::uint64_t;
 
 struct SearchHandle; // host-specific state of one open search
 struct TSearchRec;
+class Lookahead; // runtime/host/Lookahead.h
 
 // Ends the host's search; each host half defines it.
 struct SearchHandleDeleter {
@@ -45,6 +46,11 @@ struct SearchOptions {
     // that search instead of looking up its whole path again (on POSIX: one
     // lookup a folder, and an entry swapped for a link meanwhile is refused).
     const TSearchRec *within = nullptr;
+    // Reads the folders of a depth-first walk ahead of it (see Lookahead.h):
+    // each folder the walk opens, with within set to the search it is
+    // listed in, comes from there, entry for entry as the host lists it.
+    // Ignored when wantSize is set.
+    Lookahead *lookahead = nullptr;
 };
 
 struct TSearchRec {

@@ -6,6 +6,7 @@
 #include "runtime/host/Capture.h"
 #include "runtime/host/Drives.h"
 #include "runtime/host/FileSearch.h"
+#include "runtime/host/Lookahead.h"
 #include "runtime/host/Process.h"
 
 #include <chrono>
@@ -393,4 +394,35 @@ TEST_CASE("Trim frees all but the tail; the tail still reads whole") {
     CHECK_EQ(capture->Tail(64 * 1024), std::string(64 * 1024 - 5, 'x') + "tail\n");
     CHECK_EQ(write(fd, "more\n", 5), ssize_t(5)); // the writer goes on where it was
     CHECK_EQ(capture->Tail(10), std::string("tail\nmore\n"));
+}
+
+TEST_CASE("Lookahead: a folder swapped for a link after its parent was listed is refused") {
+    Scratch s;
+    s.folder("sub");
+    s.file("sub/inside.txt");
+    s.folder("elsewhere");
+    s.file("elsewhere/secret.txt");
+    for (const int helpers : {0, 4}) {
+        LookaheadLimits limits;
+        limits.helpers = helpers;
+        limits.folders = 0; // nothing read ahead: the swap lands between listing and opening
+        Lookahead lookahead(limits);
+        SearchOptions options;
+        options.wantSize = false;
+        options.lookahead = &lookahead;
+        TSearchRec parent;
+        int r = FindFirst(s.path("*.*"), faAnyFile, parent, options);
+        while (r == 0 && parent.Name != "sub")
+            r = FindNext(parent);
+        CHECK_EQ(r, 0);
+        CHECK(rename(s.path("sub").c_str(), s.path("moved").c_str()) == 0);
+        CHECK(symlink(s.path("elsewhere").c_str(), s.path("sub").c_str()) == 0);
+        options.within = &parent;
+        TSearchRec child;
+        CHECK(FindFirst(s.path("sub/*.*"), faAnyFile, child, options) != 0);
+        FindClose(child);
+        FindClose(parent);
+        unlink(s.path("sub").c_str());
+        rename(s.path("moved").c_str(), s.path("sub").c_str());
+    }
 }

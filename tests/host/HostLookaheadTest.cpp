@@ -1,0 +1,155 @@
+// Folders read ahead of a depth-first walk (host::Lookahead), on every host:
+// the walk sees what it sees without one, in the same order, within the
+// lookahead's bounds, and a walk that stops early leaves nothing behind.
+#include "tests/host/Check.h"
+
+#include "runtime/host/FileSearch.h"
+#include "runtime/host/Lookahead.h"
+#include "runtime/host/Text.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <thread>
+
+using namespace host;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A random tree: folders up to six deep, and one folder of 1,500 entries
+// (several parts of a listing) with subfolders among them.
+struct RandomTree {
+    fs::path root;
+    std::size_t folders = 0;
+    explicit RandomTree(unsigned seed) {
+        root = fs::temp_directory_path() /
+               ("forgeway-ahead-" + std::to_string(seed) + "-" +
+                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        fs::create_directories(root);
+        std::mt19937 rng(seed);
+        grow(root, 0, rng);
+        const fs::path big = root / "big";
+        fs::create_directory(big);
+        for (int i = 0; i < 1500; ++i) {
+            const std::string name = "entry-with-a-longish-name-" + std::to_string(i);
+            if (i % 97 == 5) {
+                fs::create_directory(big / name);
+                std::ofstream(big / name / "inside.txt") << "x";
+            } else {
+                std::ofstream(big / name) << "";
+            }
+        }
+    }
+    ~RandomTree() {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    void grow(const fs::path &at, int depth, std::mt19937 &rng) {
+        ++folders;
+        const int entries = std::uniform_int_distribution<int>(depth == 0 ? 8 : 0, 10)(rng);
+        for (int i = 0; i < entries; ++i) {
+            const std::string name = "n" + std::to_string(rng() % 1000);
+            if (depth < 6 && rng() % (depth < 3 ? 2 : 4) == 0) {
+                if (fs::create_directory(at / name))
+                    grow(at / name, depth + 1, rng);
+            } else {
+                std::ofstream(at / (name + ".txt")) << "";
+            }
+        }
+    }
+    std::string drive() const { return root.string() + PathDelim; }
+};
+
+struct Walk {
+    Lookahead *lookahead = nullptr;
+    std::vector<std::string> seen; // path and attribute bits of each entry
+    std::size_t stopAfter = std::size_t(-1);
+    std::function<void()> atFirstEntry;
+
+    void folder(std::string path, const TSearchRec *within) {
+        if (path.back() != PathDelim)
+            path += PathDelim;
+        SearchOptions options;
+        options.wantSize = false;
+        options.within = within;
+        options.lookahead = lookahead;
+        TSearchRec r;
+        for (int result = FindFirst(path + "*.*", faAnyFile, r, options);
+             result == 0 && seen.size() < stopAfter; result = FindNext(r)) {
+            if (seen.empty() && atFirstEntry)
+                atFirstEntry();
+            seen.push_back(path + r.Name + " " + std::to_string(r.Attr));
+            if ((r.Attr & faDirectory) && r.Name != "." && r.Name != "..")
+                folder(path + r.Name, &r);
+        }
+    }
+};
+
+std::vector<std::string> walked(const std::string &drive, Lookahead *lookahead) {
+    Walk w;
+    w.lookahead = lookahead;
+    w.folder(drive, nullptr);
+    return w.seen;
+}
+
+} // namespace
+
+TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the bounds") {
+    RandomTree tree(7);
+    const std::vector<std::string> plain = walked(tree.drive(), nullptr);
+    CHECK(plain.size() > 1500 + 2 * tree.folders);
+
+    LookaheadLimits tight;
+    tight.helpers = 3;
+    tight.folders = 2;
+    tight.bytes = 1;
+    tight.descriptors = 2;
+    LookaheadLimits none;
+    none.helpers = 0;
+    LookaheadLimits wide;
+    wide.helpers = 8;
+    for (const LookaheadLimits &limits : {LookaheadLimits(), tight, none, wide}) {
+        Lookahead lookahead(limits);
+        Walk w;
+        w.lookahead = &lookahead;
+        // Let the helpers get ahead once, so that the walk really takes
+        // listings they read.
+        w.atFirstEntry = [&] {
+            for (int i = 0; i < 1000 && limits.helpers > 0 && lookahead.Stats().listedAhead == 0;
+                 ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        };
+        w.folder(tree.drive(), nullptr);
+        CHECK(w.seen == plain);
+        const Lookahead::Statistics s = lookahead.Stats();
+        CHECK_EQ(s.helpersStarted, limits.helpers);
+        CHECK_EQ(s.listedAhead > 0, limits.helpers > 0);
+        CHECK_EQ(s.listedAhead + s.listedByWalk, tree.folders + 1 + 1500 / 97 + 1);
+        CHECK(s.mostAhead <= limits.folders);
+        CHECK(s.mostDescriptors <= limits.descriptors + limits.helpers);
+        if (&limits != &tight)
+            continue;
+        // One folder at a time beyond the budget, whatever it holds.
+        CHECK(s.mostBytes <= 2 * LookaheadLimits::PartBytes + 64 * 1024);
+    }
+}
+
+TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave it whole") {
+    RandomTree tree(11);
+    const std::vector<std::string> plain = walked(tree.drive(), nullptr);
+    for (const std::size_t stop : {std::size_t(1), std::size_t(40), plain.size() / 2}) {
+        Lookahead lookahead;
+        Walk w;
+        w.lookahead = &lookahead;
+        w.stopAfter = stop;
+        w.folder(tree.drive(), nullptr);
+        CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));
+        // The same lookahead serves a whole walk afterwards.
+        CHECK(walked(tree.drive(), &lookahead) == plain);
+    }
+    Lookahead unused;
+    CHECK_EQ(unused.Stats().helpersStarted, 0);
+}
