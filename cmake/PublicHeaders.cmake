@@ -8,7 +8,19 @@
 # layer can therefore include no header of a layer it does not link, and the
 # Qt-free host layer sees no Qt header at all.
 function(forgeway_public_headers target)
-    set(stage "${PROJECT_BINARY_DIR}/include/${target}")
+    forgeway_stage_headers(${target} PUBLIC include ${ARGN})
+endfunction()
+
+# forgeway_private_headers(<target> <header>...)
+#
+# The same for headers that only <target>'s own sources include: linking
+# <target> does not make them visible.
+function(forgeway_private_headers target)
+    forgeway_stage_headers(${target} PRIVATE private-include ${ARGN})
+endfunction()
+
+function(forgeway_stage_headers target scope tree)
+    set(stage "${PROJECT_BINARY_DIR}/${tree}/${target}")
     file(RELATIVE_PATH folder "${PROJECT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}")
     foreach(header IN LISTS ARGN)
         set(from "${CMAKE_CURRENT_SOURCE_DIR}/${header}")
@@ -22,5 +34,5 @@ function(forgeway_public_headers target)
             set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${from}")
         endif()
     endforeach()
-    target_include_directories(${target} PUBLIC "$<BUILD_INTERFACE:${stage}>")
+    target_include_directories(${target} ${scope} "$<BUILD_INTERFACE:${stage}>")
 endfunction()
