@@ -142,8 +142,14 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
     std::wstring command = Wide(commandLine); // CreateProcessW may write into it
     if (!::CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, TRUE,
                           CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                          &si.StartupInfo, &pi))
-        return {false, lastErrorText(::GetLastError())};
+                          &si.StartupInfo, &pi)) {
+        // Some texts name the program as "%1" ("%1 is not a valid Win32
+        // application."): the program's own name belongs there.
+        std::string error = lastErrorText(::GetLastError());
+        if (const std::size_t at = error.find("%1"); at != std::string::npos)
+            error.replace(at, 2, program);
+        return {false, error};
+    }
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return {true, {}};
