@@ -4,7 +4,7 @@
 // arrives whole.  Program and arguments are UTF-8 and go to the wide
 // CreateProcessW, so a path beyond the ANSI code page arrives as it is.
 //
-// The program gets a console without a window (CREATE_NO_WINDOW; never
+// A console program gets a console without a window (CREATE_NO_WINDOW; never
 // DETACHED_PROCESS, which leaves a console program no valid standard handles)
 // and three standard handles: NUL to read, and the capture, or NUL, for output
 // and error.  Those handles are the only ones it inherits
@@ -131,8 +131,10 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
 
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof si;
-    si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    si.StartupInfo.wShowWindow = SW_HIDE;
+    // No STARTF_USESHOWWINDOW: a console program's console has no window
+    // anyway, and a program with windows (Lumio) shows them as it would when
+    // started from Explorer; SW_HIDE would keep its main window hidden.
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     si.StartupInfo.hStdInput = input.get();
     si.StartupInfo.hStdOutput = out.get();
     si.StartupInfo.hStdError = out.get();

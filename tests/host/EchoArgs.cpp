@@ -34,6 +34,13 @@ void writeStreams(unsigned lines) {
             "stdin " + std::string(read ? "read " : "failed ") + std::to_string(got) + "\n");
     writeTo(STD_ERROR_HANDLE,
             std::string("console ") + (::GetConsoleCP() != 0 ? "yes" : "no") + "\n");
+    // Whether its starter told it how to show its first window (SW_HIDE would
+    // keep a program's main window hidden).
+    STARTUPINFOW si{};
+    ::GetStartupInfoW(&si);
+    writeTo(STD_OUTPUT_HANDLE, (si.dwFlags & STARTF_USESHOWWINDOW)
+                                   ? "show " + std::to_string(si.wShowWindow) + "\n"
+                                   : std::string("show as it likes\n"));
 }
 
 std::string utf8(const wchar_t *text) {

@@ -431,7 +431,8 @@ std::vector<std::string> captureFiles() {
     return names;
 }
 
-TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, no window") {
+TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, a console, "
+          "windows not hidden") {
     Scratch s;
     const std::string echo = s.path("echo streams.exe");
     copyEcho(echo);
@@ -453,10 +454,10 @@ TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, 
     CHECK(r.started);
     CHECK(waitFor(echo + ".out", 60000)); // written after the streams
     const std::string expected =
-        "out 1\nerr 2\nout 3\nerr 4\nout 5\nerr 6\nstdin read 0\nconsole yes\n";
+        "out 1\nerr 2\nout 3\nerr 4\nout 5\nerr 6\nstdin read 0\nconsole yes\nshow as it likes\n";
     CHECK_EQ(capture->Tail(4096), expected);
     CHECK_EQ(capture->Written(), std::uint64_t(expected.size()));
-    CHECK_EQ(capture->Tail(12), std::string("console yes\n"));
+    CHECK_EQ(capture->Tail(17), std::string("show as it likes\n"));
     // More, as the program would write it, then a trim: the tail still reads
     // whole.  Whether the file system frees the rest is its own affair.
     const std::string more(1 << 20, 'x');
