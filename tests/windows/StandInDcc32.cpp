@@ -15,13 +15,15 @@
 //
 // Each run is logged in the folder "runs" beside this program, in a file of
 // its own: the command line as Windows handed it over, then each argument on
-// a line, in UTF-8, and the ANSI code page it ran with.  Every name goes through the wide functions.
+// a line, in UTF-8, and the ANSI code page it ran with.  Every name goes through the wide
+// functions.
 #include "runtime/host/Text.h"
 
 #include <windows.h>
 
 #include <shellapi.h> // after windows.h, which it needs
 
+#include <cwchar>
 #include <string>
 
 namespace {
