@@ -58,6 +58,9 @@ build=$(absolute "$build") compiler=$(absolute "$compiler") lumio=$(absolute "$l
 work=$(absolute "$work")
 pictures=$(absolute "${pictures:-$work/pictures}")
 mkdir -p "$work" "$pictures"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+prefix=$WINEPREFIX
+wineserver=$(dirname "$wine")/wineserver
 for f in "$build/Forgeway.exe" "$compiler" "$lumio"; do
     [ -f "$f" ] || { echo "EndToEnd.sh: $f is missing; build first" >&2; exit 1; }
 done
@@ -70,7 +73,7 @@ forgeway=
 cleanup() {
     set +e
     [ -n "$forgeway" ] && kill "$forgeway" 2>/dev/null
-    # Ends whatever still runs in the prefix (Lumio, Wine's own services).
+    # Ends whatever still runs in the run's prefix (Lumio, Wine's own services).
     timeout 20 "$wineserver" -k 2>/dev/null
     local i
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
@@ -92,13 +95,10 @@ fail() {
 }
 
 # --- the Wine prefix and its drives -------------------------------------------
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine reads the Unix names as UTF-8 in a UTF-8 locale, and gives Windows
 # programs a Western ANSI code page (1252) in this one: Chinese is beyond it.
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
 unset WAYLAND_DISPLAY
-prefix=$WINEPREFIX
-wineserver=$(dirname "$wine")/wineserver
 # Nothing of an earlier run may stay in the prefix: Wine's desktop process
 # keeps the display it was started with.
 "$wineserver" -k 2>/dev/null || true
