@@ -3,8 +3,9 @@
 #   cmake --preset windows      (CMakePresets.json: build-windows/, -DFORGEWAY_HOST_ONLY=ON)
 #
 # The executables are linked statically (libgcc, libstdc++, winpthread), so they
-# run on Windows or under Wine without any MinGW DLL beside them.  When Wine is
-# installed, CTest runs the tests through it.
+# run on Windows or under Wine without any MinGW DLL beside them; the build
+# against Qt (mingw-w64-x86_64-qt.cmake) links them as DLLs instead.  When Wine
+# is installed, CTest runs the tests through it.
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -22,7 +23,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+if(NOT FORGEWAY_MINGW_SHARED_RUNTIME)
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+endif()
 
 # Debian's wine64 package installs its loader outside PATH.
 find_program(FORGEWAY_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/lib64/wine

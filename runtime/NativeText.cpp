@@ -1,6 +1,10 @@
 #include "runtime/NativeText.h"
 
-// Windows has an ANSI code page; elsewhere names are bytes, mostly UTF-8.
+#include "runtime/host/Text.h"
+
+// On Windows the host layer speaks UTF-8 (WTF-8 for an unpaired surrogate),
+// made from the UTF-16 names Windows has, so text and names map one to one.
+// Elsewhere names are bytes, mostly UTF-8.
 #ifndef _WIN32
 namespace {
 
@@ -57,7 +61,8 @@ void appendUtf8(std::string &out, char32_t cp) {
 
 QString fromNative(std::string_view bytes) {
 #ifdef _WIN32
-    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+    const std::u16string units = host::Utf16FromUtf8(bytes);
+    return QString::fromUtf16(units.data(), qsizetype(units.size()));
 #else
     QString out;
     out.reserve(qsizetype(bytes.size()));
@@ -83,7 +88,8 @@ QString fromNative(std::string_view bytes) {
 
 std::string toNative(const QString &text) {
 #ifdef _WIN32
-    return text.toLocal8Bit().toStdString();
+    return host::Utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()),
+                                                   std::size_t(text.size())));
 #else
     std::string out;
     out.reserve(std::size_t(text.size()));
@@ -122,7 +128,12 @@ bool hidden(char16_t u) {
 } // namespace
 
 QString fromNativeEscaped(std::string_view bytes) {
+#ifdef _WIN32
+    // A Windows console program writes text in the ANSI code page.
+    const QString decoded = QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+#else
     const QString decoded = fromNative(bytes);
+#endif
     QString out;
     out.reserve(decoded.size());
     for (qsizetype i = 0; i < decoded.size(); ++i) {

@@ -1,9 +1,14 @@
 // Conversion between native byte strings (file names, command lines) and the
 // QString that widgets show.
 //
-// Valid UTF-8 decodes as usual.  Every byte that is not part of valid UTF-8
-// becomes a lone surrogate U+DC80..U+DCFF and encodes back to the same byte,
-// so a name that is not valid UTF-8 survives a trip through an edit box.
+// POSIX: valid UTF-8 decodes as usual.  Every byte that is not part of valid
+// UTF-8 becomes a lone surrogate U+DC80..U+DCFF and encodes back to the same
+// byte, so a name that is not valid UTF-8 survives a trip through an edit box.
+//
+// Windows: native strings are UTF-8 (host/Text.h), and a name is UTF-16 on
+// both sides, so every name, an unpaired surrogate included, goes through an
+// edit box and back unchanged.  A byte that is not UTF-8, which the host never
+// hands out there, reads as U+FFFD.
 #pragma once
 
 #include <QString>

@@ -12,8 +12,10 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -30,7 +32,7 @@ struct Scene {
     QObject context;
 
     Scene() {
-        f.seam.drives = {drive.root() + "/"};
+        f.seam.drives = {drive.drive()};
         f.seam.exe = drive.path("no-kit/Forgeway"); // no kit folders beside it
         const TNotifyEvent shown = Form1->FFind->OnSearch;
         Form1->FFind->OnSearch = [this, shown](QObject *sender) {
@@ -123,6 +125,10 @@ private Q_SLOTS:
     // someone else could have planted, each kind on a drive met before the
     // one with a compiler only root or the user could have put there.
     void aPlantedCompilerIsPassedOver() {
+#ifdef _WIN32
+        QSKIP("owners and mode bits are POSIX's; on Windows the search takes the first "
+              "DCC32.EXE it meets");
+#else
         Scene s;
         bool made = true;
         const auto plant = [&](const std::string &folder, mode_t folderMode, mode_t fileMode) {
@@ -159,6 +165,7 @@ private Q_SLOTS:
             QVERIFY2(std::find(s.visits.begin(), s.visits.end(), file) != s.visits.end(),
                      file.c_str());
         QVERIFY(Scene::directoryNotFound(s.f.seam.boxes)); // one build, with the one taken
+#endif
     }
 
     void nothingFoundAndOnlyOneScan() {

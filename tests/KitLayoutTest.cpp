@@ -2,6 +2,7 @@
 // lines that compile them.
 #include "core/KitLayout.h"
 #include "core/CompileCommand.h"
+#include "runtime/host/Text.h"
 
 #include <QTest>
 
@@ -16,6 +17,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("versionIndex");
         QTest::addColumn<QString>("programDir");
         QTest::addColumn<QString>("unitDir");
+#ifdef _WIN32
+        QTest::newRow("Delphi 3") << "C:\\Lumio kit\\Forgeway.exe" << 0 << "C:\\Lumio kit\\"
+                                  << "C:\\Lumio kit\\Delphi-3";
+        QTest::newRow("Delphi 4") << "C:\\Lumio kit\\Forgeway.exe" << 1 << "C:\\Lumio kit\\"
+                                  << "C:\\Lumio kit\\Delphi-4";
+        QTest::newRow("at the root") << "D:\\Forgeway.exe" << 0 << "D:\\"
+                                     << "D:\\Delphi-3";
+        QTest::newRow("beyond the code page")
+            << QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\Forgeway.exe") << 1
+            << QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\")
+            << QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\Delphi-4");
+#else
         QTest::newRow("Delphi 3") << "/opt/Lumio kit/Forgeway" << 0 << "/opt/Lumio kit/"
                                   << "/opt/Lumio kit/Delphi-3";
         QTest::newRow("Delphi 4") << "/opt/Lumio kit/Forgeway" << 1 << "/opt/Lumio kit/"
@@ -24,18 +37,20 @@ private Q_SLOTS:
                                           << "/opt/Lumio kit/Delphi-4";
         QTest::newRow("at the root") << "/Forgeway" << 0 << "/"
                                      << "/Delphi-3";
+#endif
     }
     void pathsFollowTheProgramsFolder() {
         QFETCH(QString, exe);
         QFETCH(int, versionIndex);
         QFETCH(QString, programDir);
         QFETCH(QString, unitDir);
-        const std::string e = exe.toStdString();
+        const std::string e = exe.toStdString(); // UTF-8, as the host layer's names
+        const QString sep(QChar::fromLatin1(host::PathDelim));
         QCOMPARE(QString::fromStdString(ProgramDir(e)), programDir);
         QCOMPARE(QString::fromStdString(DemoDir(e)), programDir + "Demo");
         QCOMPARE(QString::fromStdString(UnitDir(e, versionIndex)), unitDir);
         QCOMPARE(QString::fromStdString(DemoFile(DemoDir(e), OutputProgram)),
-                 programDir + "Demo/Lumio.EXE");
+                 programDir + "Demo" + sep + "Lumio.EXE");
     }
 
     // The line as a user reads it, and the parts that are really started.

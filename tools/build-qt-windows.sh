@@ -2,10 +2,12 @@
 # Build Qt 6.4.2 (qtbase only) for 64-bit Windows with Debian's mingw-w64 and
 # cache the result, so that Forgeway can be cross-built against Qt DLLs.
 #
-# Usage: tools/build-qt-windows.sh [--keep] [--help]
+# Usage: tools/build-qt-windows.sh [--keep] [--check] [--help]
 #
 #   --keep   keep the scratch folder (unpacked source and build tree, about
 #            1 GB) after a successful build; it is deleted otherwise.
+#   --check  build nothing: exit 0 when the cache is there and current, 1
+#            when it would be built.
 #   --help   print this text.
 #
 # Environment:
@@ -39,9 +41,11 @@ set -euo pipefail
 usage() { sed -n '2,/^$/s/^# \{0,1\}//p' "$0"; }
 
 keep=0
+check=0
 for arg in "$@"; do
     case $arg in
         --keep) keep=1 ;;
+        --check) check=1 ;;
         -h|--help) usage; exit 0 ;;
         *) echo "build-qt-windows.sh: unknown argument '$arg' (try --help)" >&2; exit 2 ;;
     esac
@@ -137,6 +141,10 @@ cache_is_current() {
         [[ $(<"$prefix/$stamp_name") == "$stamp" ]]
 }
 
+if ((check)); then
+    cache_is_current
+    exit
+fi
 if cache_is_current; then
     echo "== reusing cached Qt for Windows in $prefix"
     exit 0

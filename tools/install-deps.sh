@@ -3,11 +3,12 @@
 # one apt-get run, as root or through sudo, and only when something is
 # missing.
 #
-#   tools/install-deps.sh [build] [tour] [test] [ci]     (default: build)
+#   tools/install-deps.sh [build] [tour] [test] [windows] [ci]     (default: build)
 #
 #   build  building and running Forgeway and the sample kit
 #   tour   the tour of the program on a private virtual screen
 #   test   the whole test run (Wine and mingw-w64, clang for the fuzzers)
+#   windows  the Windows build, its Qt and its end-to-end run under Wine
 #   ci     what continuous integration adds (clang-format)
 set -euo pipefail
 cd "$(dirname "$0")/.."

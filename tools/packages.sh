@@ -23,6 +23,15 @@ forgeway_packages_test=(
     g++-mingw-w64-x86-64-posix wine64
     clang libclang-rt-14-dev
 )
+# The Windows build and its tests: mingw-w64 and Wine; Debian's source of Qt
+# for tools/build-qt-windows.sh (dpkg-source, curl, xz); the end-to-end run
+# of Forgeway.exe under Wine on a virtual screen, with the clipboard (xclip)
+# to read a message box's text.
+forgeway_packages_windows=(
+    g++-mingw-w64-x86-64-posix wine64
+    dpkg-dev curl xz-utils
+    xvfb xauth openbox xdotool x11-utils imagemagick xclip
+)
 # Continuous integration: the format check.
 forgeway_packages_ci=(clang-format)
 
@@ -34,8 +43,9 @@ forgeway_packages() {
             build) printf '%s\n' "${forgeway_packages_build[@]}" ;;
             tour) printf '%s\n' "${forgeway_packages_tour[@]}" ;;
             test) printf '%s\n' "${forgeway_packages_test[@]}" ;;
+            windows) printf '%s\n' "${forgeway_packages_windows[@]}" ;;
             ci) printf '%s\n' "${forgeway_packages_ci[@]}" ;;
-            *) echo "unknown package set '$set' (build, tour, test, ci)" >&2; return 2 ;;
+            *) echo "unknown package set '$set' (build, tour, test, windows, ci)" >&2; return 2 ;;
         esac
     done | awk '!seen[$0]++'
 }

@@ -9,6 +9,7 @@
 // file sparse and zeroes what lies before the tail, where the file system
 // allows it.
 #include "runtime/host/Capture.h"
+#include "runtime/host/WindowsText.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -25,16 +26,7 @@ HANDLE asHandle(std::intptr_t h) {
 }
 
 std::string errorText(DWORD code) {
-    char *text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    std::string s = n && text ? std::string(text, n) : "error " + std::to_string(code);
-    if (text)
-        ::LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-        s.pop_back();
-    return s;
+    return SystemErrorText(code);
 }
 
 } // namespace
@@ -45,19 +37,20 @@ std::unique_ptr<OutputCapture> OutputCapture::Open(std::string *error) {
             *error = errorText(code);
         return nullptr;
     };
-    char folder[MAX_PATH + 1];
-    const DWORD n = ::GetTempPathA(sizeof folder, folder);
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, folder);
     if (n == 0 || n > MAX_PATH)
         return fail(::GetLastError());
     // A name of our own, made only together with the flag that deletes it:
     // there is no moment at which an end of Forgeway would leave it behind.
     static unsigned serial = 0;
     HANDLE writer = INVALID_HANDLE_VALUE;
-    std::string name;
+    std::wstring name;
     for (int attempt = 0; attempt < 100 && writer == INVALID_HANDLE_VALUE; ++attempt) {
-        name = std::string(folder) + "forgeway-output-" + std::to_string(::GetCurrentProcessId()) +
-               "-" + std::to_string(++serial) + "-" + std::to_string(::GetTickCount()) + ".tmp";
-        writer = ::CreateFileA(
+        name = folder +
+               Wide("forgeway-output-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                    std::to_string(++serial) + "-" + std::to_string(::GetTickCount()) + ".tmp");
+        writer = ::CreateFileW(
             name.c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll, nullptr, CREATE_NEW,
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (writer == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
@@ -65,7 +58,7 @@ std::unique_ptr<OutputCapture> OutputCapture::Open(std::string *error) {
     }
     if (writer == INVALID_HANDLE_VALUE)
         return fail(ERROR_FILE_EXISTS);
-    const HANDLE reader = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll,
+    const HANDLE reader = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (reader == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();

@@ -1,8 +1,13 @@
 // Directory search and existence probes over the host's file system.
 //
 // Names and paths are native byte strings: on POSIX the bytes the kernel hands
-// out, never decoded; on Windows the ANSI code page.  Attribute bits and masks
-// follow the classic DOS/Windows meaning on every host.
+// out, never decoded; on Windows UTF-8, whatever the ANSI code page.  Attribute
+// bits and masks follow the classic DOS/Windows meaning on every host.
+//
+// A listing reports a link as a plain entry, never as a folder, so that a walk
+// names it and does not enter it: on POSIX a symbolic link, on Windows a
+// reparse point that stands for another place (a junction, a symbolic link,
+// a mounted volume).
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,18 @@
-// Directory search on Windows, over FindFirstFileA and its kin.
+// Directory search on Windows, over FindFirstFileExW and its kin.
 //
-// A folder read through a lookahead is listed with FindFirstFileExW (basic
-// information, large fetches) and its names turned to the ANSI code page as
-// FindFirstFileA would give them.  Whenever that cannot stand for what
-// FindFirstFileA would list (a name the code page cannot hold, a path beyond
-// MAX_PATH, any failure), the walk lists the folder itself, as without one.
+// Paths go in and names come out as UTF-8 (see WindowsText.h): a folder named
+// in characters the ANSI code page lacks is listed, probed and walked by its
+// real name.  Each entry found is described in one place, describeEntry,
+// which any listing of a folder goes through, read ahead or not.
+//
+// A folder read through a lookahead is listed the same way (basic
+// information, large fetches) on a helper thread.  Whenever a helper cannot
+// (a path beyond MAX_PATH, any failure), the walk lists the folder itself, as
+// without one.
 #include "runtime/host/FileSearch.h"
 #include "runtime/host/LookaheadTree.h"
 #include "runtime/host/Text.h"
+#include "runtime/host/WindowsText.h"
 
 #include <windows.h>
 
@@ -40,6 +45,39 @@ void SearchHandleDeleter::operator()(SearchHandle *handle) const {
     delete handle;
 }
 
+namespace {
+
+// Whether an entry is a reparse point that stands for another place: a
+// junction, a symbolic link or a mounted volume (a name surrogate).  Windows
+// tells the kind in dwReserved0; Wine leaves it 0 for the Unix symbolic links
+// that it lists as reparse points, and an unknown kind counts as a link.
+// Other reparse points (a cloud file's placeholder, say) hold their own
+// entries and are folders like any other.
+bool standsForAnotherPlace(const WIN32_FIND_DATAW &d) {
+    if (!(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return d.dwReserved0 == 0 || IsReparseTagNameSurrogate(d.dwReserved0);
+}
+
+// One entry as the search reports it: its name in UTF-8 and its fa* bits.  A
+// folder that stands for another place is reported without faDirectory, as a
+// symbolic link is on POSIX, so that a walk names it and never enters it: a
+// junction loop, or the "Application Data" junction in a profile, would
+// otherwise take a walk round and round until the path grew too long.
+int describeEntry(const WIN32_FIND_DATAW &d, std::string &name) {
+    name = Narrow(d.cFileName);
+    int attr = int(d.dwFileAttributes & faAnyFile);
+    if (standsForAnotherPlace(d))
+        attr &= ~faDirectory;
+    return attr;
+}
+
+bool isDotName(std::string_view name) {
+    return name == "." || name == "..";
+}
+
+} // namespace
+
 namespace ahead {
 
 struct Folder {
@@ -66,55 +104,15 @@ void RestDeleter::operator()(Rest *rest) const {
 
 namespace {
 
-std::wstring wide(std::string_view s) {
-    if (s.empty())
-        return {};
-    const int n =
-        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), nullptr, 0);
-    std::wstring w(std::size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), w.data(), n);
-    return w;
-}
-
-// The name in the ANSI code page.  exact: false when it holds a character
-// the code page cannot; otherwise such a character becomes the code page's
-// nearest or its default one, as in FindFirstFileA's names.
-bool ansi(const wchar_t *name, std::string &out, bool exact) {
-    const int length = int(::wcslen(name));
-    out.clear();
-    if (length == 0)
-        return true;
-    const DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
-    BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(CP_ACP, flags, name, length, nullptr, 0, nullptr,
-                                        exact ? &lossy : nullptr);
-    if (n <= 0 || lossy)
-        return false;
-    out.resize(std::size_t(n));
-    ::WideCharToMultiByte(CP_ACP, flags, name, length, out.data(), n, nullptr,
-                          exact ? &lossy : nullptr);
-    return !lossy;
-}
-
-bool isDotName(std::string_view name) {
-    return name == "." || name == "..";
-}
-
-// Adds one found entry; false when it cannot be handed over.
-bool add(const WIN32_FIND_DATAW &d, Listing &out, std::string &name, bool exact) {
-    if (!ansi(d.cFileName, name, exact))
-        return false;
-    const std::uint32_t attr = d.dwFileAttributes;
-    out.Add(name, attr, (attr & FILE_ATTRIBUTE_DIRECTORY) && !isDotName(name));
-    return true;
+// Adds one found entry, described as the walk's own search describes it.
+void add(const WIN32_FIND_DATAW &d, Listing &out, std::string &name) {
+    const int attr = describeEntry(d, name);
+    out.Add(name, std::uint32_t(attr), (attr & faDirectory) && !isDotName(name));
 }
 
 // Goes on listing from find into out until about half a part is there;
-// keeps find as the rest when the folder has more.  exact: see ansi(); lossy
-// tells that a name stopped the listing.
-void listFrom(HANDLE find, const FolderRef &folder, std::atomic<int> *count, Listing &out,
-              bool exact, bool &lossy) {
+// keeps find as the rest when the folder has more.
+void listFrom(HANDLE find, const FolderRef &folder, std::atomic<int> *count, Listing &out) {
     WIN32_FIND_DATAW d;
     std::string name;
     while (out.Bytes() < LookaheadLimits::PartBytes / 2) {
@@ -125,11 +123,7 @@ void listFrom(HANDLE find, const FolderRef &folder, std::atomic<int> *count, Lis
             ::FindClose(find);
             return;
         }
-        if (!add(d, out, name, exact)) {
-            lossy = true;
-            ::FindClose(find);
-            return;
-        }
+        add(d, out, name);
     }
     if (count)
         count->fetch_add(1, std::memory_order_relaxed);
@@ -141,7 +135,7 @@ Listed list(const FolderRef &folder, std::atomic<int> *count) {
     l.outcome = Outcome::Retry;
     const std::wstring pattern = folder->path + L"\\*";
     if (pattern.size() >= MAX_PATH)
-        return l; // as far as the ANSI search reaches, no further
+        return l; // the walk's own search decides how far it reaches
     WIN32_FIND_DATAW d;
     const HANDLE find =
         ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &d, FindExSearchNameMatch, nullptr,
@@ -150,15 +144,12 @@ Listed list(const FolderRef &folder, std::atomic<int> *count) {
         l.error = int(::GetLastError());
         return l;
     }
-    // The first part is handed over only when every name in it is what
-    // FindFirstFileA would list; the walk can still list the folder itself.
     std::string name;
-    bool lossy = !add(d, l.listing, name, true);
-    if (lossy)
-        ::FindClose(find);
-    else
-        listFrom(find, folder, count, l.listing, true, lossy);
-    if (lossy || (count && l.listing.error))
+    add(d, l.listing, name);
+    listFrom(find, folder, count, l.listing);
+    // A helper that met an error hands the folder back: the walk's own
+    // reading decides what it lists.
+    if (count && l.listing.error)
         return Listed{Outcome::Retry, 0, {}, {}};
     l.outcome = Outcome::Listed;
     l.folder = folder;
@@ -169,10 +160,7 @@ Listed list(const FolderRef &folder, std::atomic<int> *count) {
 
 Listed ListChild(const Folder &parent, const std::string &name, const SearchOptions &,
                  std::atomic<int> *descriptors) {
-    const std::wstring w = wide(name);
-    if (w.empty())
-        return Listed{Outcome::Retry, 0, {}, {}};
-    const FolderRef folder(new Folder{parent.path + L"\\" + w}, FolderDeleter());
+    const FolderRef folder(new Folder{parent.path + L"\\" + Wide(name)}, FolderDeleter());
     return list(folder, descriptors);
 }
 
@@ -183,17 +171,13 @@ Listed ListOpened(const FolderRef &folder) {
 FolderRef ListMore(Listing &listing) {
     RestPtr rest = std::move(listing.rest);
     listing.Clear();
-    // Past the first part the walk is committed to this listing: names are
-    // turned as FindFirstFileA turns them.  A subfolder whose name lost a
-    // character fails to list ahead and is listed by the walk itself.
-    bool lossy = false;
     const HANDLE find = std::exchange(rest->find, INVALID_HANDLE_VALUE);
-    listFrom(find, rest->folder, nullptr, listing, false, lossy);
+    listFrom(find, rest->folder, nullptr, listing);
     return rest->folder;
 }
 
 std::size_t PathLimit() {
-    return std::size_t(-1); // the ANSI search decides, see list()
+    return std::size_t(-1); // the search itself decides, see list()
 }
 
 std::int64_t DiskReads() {
@@ -204,15 +188,14 @@ std::int64_t DiskReads() {
 
 namespace {
 
-void describe(const WIN32_FIND_DATAA &d, TSearchRec &f) {
-    f.Name = d.cFileName;
+void describe(const WIN32_FIND_DATAW &d, TSearchRec &f) {
+    f.Attr = describeEntry(d, f.Name);
     f.Size = (std::int64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-    f.Attr = int(d.dwFileAttributes & faAnyFile);
 }
 
-int nextAdmitted(TSearchRec &f, WIN32_FIND_DATAA &d) {
+int nextAdmitted(TSearchRec &f, WIN32_FIND_DATAW &d) {
     for (;;) {
-        if (!::FindNextFileA(f.handle->find, &d))
+        if (!::FindNextFileW(f.handle->find, &d))
             return int(::GetLastError());
         describe(d, f);
         if (Admitted(f.Attr, f.handle->mask))
@@ -240,7 +223,7 @@ int nextFromListing(TSearchRec &f) {
         h.current = descend ? ahead::Child(h.node, h.slot++) : nullptr;
         f.Name.assign(name);
         f.Size = 0;
-        f.Attr = int(attr & faAnyFile);
+        f.Attr = int(attr);
         if (Admitted(f.Attr, h.mask))
             return 0;
     }
@@ -258,14 +241,11 @@ int firstAhead(const std::string &folder, SearchHandle &h, const SearchOptions &
         listed = ahead::Take(lookahead, node);
     } else {
         // A folder not read ahead starts a tree of its own: a drive's root,
-        // or one below a name the lookahead could not hand over.
+        // or one below a folder the lookahead handed back.
         if (folder.size() < 2 || folder.back() != '\\' ||
             folder.find_first_of("*?") != std::string::npos)
             return -1;
-        const std::wstring path =
-            ahead::wide(std::string_view(folder).substr(0, folder.size() - 1));
-        if (path.empty())
-            return -1;
+        const std::wstring path = Wide(std::string_view(folder).substr(0, folder.size() - 1));
         const ahead::FolderRef opened(new ahead::Folder{path}, ahead::FolderDeleter());
         listed = ahead::Adopt(lookahead, opened, folder.size(), options, &node);
     }
@@ -297,8 +277,10 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
         if (ahead > 0)
             return ahead;
     }
-    WIN32_FIND_DATAA d;
-    h->find = ::FindFirstFileA(path.c_str(), &d);
+    WIN32_FIND_DATAW d;
+    // Basic information leaves out the 8.3 names, which nobody here reads.
+    h->find = ::FindFirstFileExW(Wide(path).c_str(), FindExInfoBasic, &d, FindExSearchNameMatch,
+                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (h->find == INVALID_HANDLE_VALUE)
         return int(::GetLastError());
     f.handle = std::move(h);
@@ -315,7 +297,7 @@ int FindNext(TSearchRec &f) {
         return nextFromListing(f);
     if (f.handle->find == INVALID_HANDLE_VALUE)
         return ERROR_NO_MORE_FILES;
-    WIN32_FIND_DATAA d;
+    WIN32_FIND_DATAW d;
     return nextAdmitted(f, d);
 }
 

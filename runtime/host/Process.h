@@ -18,7 +18,8 @@ struct StartResult {
 // arrives whole, blanks and all.  Its standard input reads nothing; its
 // standard output and error both go into output, or nowhere without one.  On
 // POSIX the child runs detached in its own session and leaves no zombie; on
-// Windows it starts with a console that has no window.
+// Windows a console program starts with a console that has no window, and a
+// program with windows shows them.
 StartResult StartProcess(const std::string &program, const std::vector<std::string> &args,
                          const OutputCapture *output = nullptr);
 

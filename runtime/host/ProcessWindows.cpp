@@ -1,9 +1,10 @@
 // Process start on Windows.  The program is named explicitly to CreateProcess,
 // so it is never looked up from an unquoted command line (where a planted
 // C:\Program.exe could run instead), and each argument is quoted so that it
-// arrives whole.
+// arrives whole.  Program and arguments are UTF-8 and go to the wide
+// CreateProcessW, so a path beyond the ANSI code page arrives as it is.
 //
-// The program gets a console without a window (CREATE_NO_WINDOW; never
+// A console program gets a console without a window (CREATE_NO_WINDOW; never
 // DETACHED_PROCESS, which leaves a console program no valid standard handles)
 // and three standard handles: NUL to read, and the capture, or NUL, for output
 // and error.  Those handles are the only ones it inherits
@@ -12,6 +13,7 @@
 #include "runtime/host/Process.h"
 
 #include "runtime/host/Capture.h"
+#include "runtime/host/WindowsText.h"
 
 #include <windows.h>
 
@@ -46,16 +48,7 @@ std::string quoteArgument(const std::string &arg) {
 }
 
 std::string lastErrorText(DWORD code) {
-    char *text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    std::string s = n && text ? std::string(text, n) : "error " + std::to_string(code);
-    if (text)
-        ::LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-        s.pop_back();
-    return s;
+    return SystemErrorText(code);
 }
 
 // An inheritable handle, closed when the start is done.
@@ -74,7 +67,7 @@ public:
     }
     bool openNul(DWORD access) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        const HANDLE h = ::CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+        const HANDLE h = ::CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                                        OPEN_EXISTING, 0, nullptr);
         h_ = h == INVALID_HANDLE_VALUE ? nullptr : h;
         return h_ != nullptr;
@@ -136,19 +129,29 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
     if (!attributes.get())
         return {false, lastErrorText(::GetLastError())};
 
-    STARTUPINFOEXA si{};
+    STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof si;
-    si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    si.StartupInfo.wShowWindow = SW_HIDE;
+    // No STARTF_USESHOWWINDOW: a console program's console has no window
+    // anyway, and a program with windows (Lumio) shows them as it would when
+    // started from Explorer; SW_HIDE would keep its main window hidden.
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     si.StartupInfo.hStdInput = input.get();
     si.StartupInfo.hStdOutput = out.get();
     si.StartupInfo.hStdError = out.get();
     si.lpAttributeList = attributes.get();
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+    const std::wstring application = Wide(program);
+    std::wstring command = Wide(commandLine); // CreateProcessW may write into it
+    if (!::CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, TRUE,
                           CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                          &si.StartupInfo, &pi))
-        return {false, lastErrorText(::GetLastError())};
+                          &si.StartupInfo, &pi)) {
+        // Some texts name the program as "%1" ("%1 is not a valid Win32
+        // application."): the program's own name belongs there.
+        std::string error = lastErrorText(::GetLastError());
+        if (const std::size_t at = error.find("%1"); at != std::string::npos)
+            error.replace(at, 2, program);
+        return {false, error};
+    }
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return {true, {}};

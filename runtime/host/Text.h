@@ -1,4 +1,8 @@
 // Small text operations on native byte strings.
+//
+// Native names are the bytes the host hands out: on POSIX never decoded; on
+// Windows UTF-8, converted at the edge of the host layer from the UTF-16 that
+// Windows names files in (Utf8FromUtf16 below), so that every name survives.
 #pragma once
 
 #include <string>
@@ -23,5 +27,12 @@ int CompareText(std::string_view a, std::string_view b);
 // Whether name fits pattern, where * matches any run of characters and ? any
 // single one.  caseless folds ASCII letters only.
 bool MatchesMask(std::string_view name, std::string_view pattern, bool caseless);
+
+// UTF-16 to UTF-8 and back, losslessly for any UTF-16: an unpaired
+// surrogate, which a Windows name may hold, is written as the three bytes its
+// code would take (WTF-8), and read back as itself.  Bytes that are no such
+// sequence read as U+FFFD each.
+std::string Utf8FromUtf16(std::u16string_view text);
+std::u16string Utf16FromUtf8(std::string_view bytes);
 
 } // namespace host

@@ -1,14 +1,18 @@
 // Started by the process tests on Windows.  Writes the full path of its own
-// executable and then every argument it received, one per line, to a file named
-// like the executable with ".out" appended.  A planted copy under another name
-// therefore leaves its own trace.  When FORGEWAY_ECHO_DELAY_MS is set, it waits
-// that long before writing.  When FORGEWAY_ECHO_STREAMS is set to n, it first
-// writes n lines to its standard output and error in turn, straight to their
-// handles, then what its standard input gave and whether it has a console.
+// executable and then every argument it received, one per line, in UTF-8, to a
+// file named like the executable with ".out" appended.  It reads both through
+// the wide functions, so names beyond the ANSI code page arrive as they are.  A planted copy under
+// another name therefore leaves its own trace.  When FORGEWAY_ECHO_DELAY_MS is set, it waits that
+// long before writing.  When FORGEWAY_ECHO_STREAMS is set to n, it first writes n lines to its
+// standard output and error in turn, straight to their handles, then what its standard input gave
+// and whether it has a console.
+#include "runtime/host/Text.h"
+
 #include <windows.h>
 
+#include <shellapi.h> // after windows.h, which it needs
+
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -30,13 +34,25 @@ void writeStreams(unsigned lines) {
             "stdin " + std::string(read ? "read " : "failed ") + std::to_string(got) + "\n");
     writeTo(STD_ERROR_HANDLE,
             std::string("console ") + (::GetConsoleCP() != 0 ? "yes" : "no") + "\n");
+    // Whether its starter told it how to show its first window (SW_HIDE would
+    // keep a program's main window hidden).
+    STARTUPINFOW si{};
+    ::GetStartupInfoW(&si);
+    writeTo(STD_OUTPUT_HANDLE, (si.dwFlags & STARTF_USESHOWWINDOW)
+                                   ? "show " + std::to_string(si.wShowWindow) + "\n"
+                                   : std::string("show as it likes\n"));
+}
+
+std::string utf8(const wchar_t *text) {
+    const std::wstring_view w(text);
+    return host::Utf8FromUtf16(std::u16string(w.begin(), w.end()));
 }
 
 } // namespace
 
-int main(int argc, char **argv) {
-    char self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+int main() {
+    wchar_t self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return 2;
     char delay[32];
@@ -48,16 +64,26 @@ int main(int argc, char **argv) {
     if (l > 0 && l < sizeof lines)
         writeStreams(unsigned(std::strtoul(lines, nullptr, 10)));
 
-    const std::string out = std::string(self) + ".out";
-    const std::string part = out + ".part";
-    {
-        std::ofstream f(part, std::ios::binary);
-        f << self << '\n';
-        for (int i = 1; i < argc; ++i)
-            f << argv[i] << '\n';
-        if (!f.flush())
-            return 3;
-    }
+    int argc = 0;
+    wchar_t **argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv)
+        return 2;
+    std::string text = utf8(self) + '\n';
+    for (int i = 1; i < argc; ++i)
+        text += utf8(argv[i]) + '\n';
+    ::LocalFree(argv);
+
+    const std::wstring out = std::wstring(self) + L".out";
+    const std::wstring part = out + L".part";
+    const HANDLE f = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return 3;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(f, text.data(), DWORD(text.size()), &written, nullptr);
+    ::CloseHandle(f);
+    if (!ok || written != text.size())
+        return 3;
     // Appears complete or not at all.
-    return ::MoveFileA(part.c_str(), out.c_str()) ? 0 : 4;
+    return ::MoveFileW(part.c_str(), out.c_str()) ? 0 : 4;
 }

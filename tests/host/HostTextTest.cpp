@@ -46,6 +46,35 @@ TEST_CASE("ExtractFilePath keeps the final separator") {
 }
 #endif
 
+TEST_CASE("UTF-16 names to UTF-8 and back: every name whole, an unpaired surrogate too") {
+    struct Row {
+        std::u16string utf16;
+        std::string utf8;
+    };
+    const Row rows[] = {
+        {u"DCC32.EXE", "DCC32.EXE"},
+        {u"Caf\u00e9 \u00c4", "Caf\xC3\xA9 \xC3\x84"},
+        {u"\u5f00\u53d1 \u5de5\u5177", "\xE5\xBC\x80\xE5\x8F\x91 \xE5\xB7\xA5\xE5\x85\xB7"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"}, // a pair is one character of four bytes
+        {u"a\xD800"
+         u"b",
+         "a\xED\xA0\x80"
+         "b"}, // unpaired, as Windows allows in names
+        {u"\xDC80", "\xED\xB2\x80"},
+        {u"\xDBFF", "\xED\xAF\xBF"},
+        {u"", ""},
+    };
+    for (const Row &row : rows) {
+        CHECK_EQ(Utf8FromUtf16(row.utf16), row.utf8);
+        CHECK(Utf16FromUtf8(row.utf8) == row.utf16);
+    }
+    // What is not such a sequence reads as U+FFFD, a byte at a time.
+    CHECK(Utf16FromUtf8("\xFF") == u"\uFFFD");
+    CHECK(Utf16FromUtf8("a\xE4\xB8") == u"a\uFFFD\uFFFD");                   // cut short
+    CHECK(Utf16FromUtf8("\xC0\x80") == u"\uFFFD\uFFFD");                     // overlong
+    CHECK(Utf16FromUtf8("\xF4\x90\x80\x80") == u"\uFFFD\uFFFD\uFFFD\uFFFD"); // beyond U+10FFFF
+}
+
 TEST_CASE("TicksSince is right across a wrap of the counter") {
     CHECK_EQ(TicksSince(100u, 10100u), 10000u);
     CHECK_EQ(TicksSince(0xFFFFFF00u, 0x00002610u), 10000u);

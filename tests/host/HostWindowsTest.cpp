@@ -12,8 +12,9 @@
 #include "runtime/host/Text.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
-#include <fstream>
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -26,61 +27,84 @@ std::string lastError() {
     return "error " + std::to_string(::GetLastError());
 }
 
-// Removes a tree, read-only, hidden and system entries included.
+// The tests write every path in UTF-8, as the host layer takes it, and reach
+// the file system through the wide functions, as the host layer does.
+std::wstring w(const std::string &utf8) {
+    const std::u16string u = Utf16FromUtf8(utf8);
+    return std::wstring(u.begin(), u.end());
+}
+
+std::string u8(const wchar_t *wide) {
+    const std::wstring_view v(wide);
+    return Utf8FromUtf16(std::u16string(v.begin(), v.end()));
+}
+
+// Removes a tree, read-only, hidden and system entries included.  A link is
+// removed, never entered.
 void removeTree(const std::string &folder) {
-    WIN32_FIND_DATAA d;
-    const HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &d);
+    WIN32_FIND_DATAW d;
+    const HANDLE h = ::FindFirstFileW(w(folder + "\\*").c_str(), &d);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = d.cFileName;
+            const std::string name = u8(d.cFileName);
             if (name == "." || name == "..")
                 continue;
             const std::string path = folder + "\\" + name;
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ::SetFileAttributesW(w(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 removeTree(path);
-            else
-                ::DeleteFileA(path.c_str());
-        } while (::FindNextFileA(h, &d));
+            else if (!::DeleteFileW(w(path).c_str()))
+                ::RemoveDirectoryW(w(path).c_str()); // a junction
+        } while (::FindNextFileW(h, &d));
         ::FindClose(h);
     }
-    ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryA(folder.c_str());
+    ::SetFileAttributesW(w(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(w(folder).c_str());
+}
+
+bool exists(const std::string &path) {
+    return ::GetFileAttributesW(w(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 struct Scratch {
     std::string root; // without a final backslash
     Scratch() {
-        char temp[MAX_PATH];
-        const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+        wchar_t temp[MAX_PATH];
+        const DWORD n = ::GetTempPathW(MAX_PATH, temp);
         CHECK(n > 0 && n < MAX_PATH);
         static int serial = 0;
-        root = std::string(temp) + "forgeway-host-" + std::to_string(::GetCurrentProcessId()) +
-               "-" + std::to_string(++serial);
+        root = u8(temp) + "forgeway-host-" + std::to_string(::GetCurrentProcessId()) + "-" +
+               std::to_string(++serial);
         removeTree(root);
-        CHECK(::CreateDirectoryA(root.c_str(), nullptr));
+        CHECK(::CreateDirectoryW(w(root).c_str(), nullptr));
     }
     ~Scratch() {
         // A program started from here may still be on its way out, and Windows
         // deletes no running executable.
-        for (int i = 0; i < 300 && ::GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES;
-             ++i) {
+        for (int i = 0; i < 300 && exists(root); ++i) {
             removeTree(root);
-            if (::GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES)
+            if (exists(root))
                 ::Sleep(10);
         }
-        CHECK(::GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES);
+        CHECK(!exists(root));
     }
     std::string path(const std::string &rel) const { return root + "\\" + rel; }
     void file(const std::string &rel, std::size_t size = 0, DWORD attrs = 0) const {
-        std::ofstream(path(rel), std::ios::binary) << std::string(size, 'x');
+        const HANDLE h = ::CreateFileW(w(path(rel)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CHECK(h != INVALID_HANDLE_VALUE);
+        const std::string contents(size, 'x');
+        DWORD written = 0;
+        CHECK(::WriteFile(h, contents.data(), DWORD(size), &written, nullptr) && written == size);
+        ::CloseHandle(h);
         if (attrs)
-            CHECK(::SetFileAttributesA(path(rel).c_str(), attrs));
+            CHECK(::SetFileAttributesW(w(path(rel)).c_str(), attrs));
     }
     void folder(const std::string &rel, DWORD attrs = 0) const {
-        CHECK(::CreateDirectoryA(path(rel).c_str(), nullptr));
+        CHECK(::CreateDirectoryW(w(path(rel)).c_str(), nullptr));
         if (attrs)
-            CHECK(::SetFileAttributesA(path(rel).c_str(), attrs));
+            CHECK(::SetFileAttributesW(w(path(rel)).c_str(), attrs));
     }
 };
 
@@ -92,10 +116,6 @@ std::map<std::string, int> listing(const std::string &pattern, int mask) {
         entries[f.Name] = f.Attr;
     FindClose(f);
     return entries;
-}
-
-bool exists(const std::string &path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool waitFor(const std::string &path, DWORD ms = 10000) {
@@ -110,22 +130,31 @@ bool waitFor(const std::string &path, DWORD ms = 10000) {
 
 std::vector<std::string> lines(const std::string &path) {
     std::vector<std::string> out;
-    std::ifstream in(path, std::ios::binary);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
+    const HANDLE h = ::CreateFileW(w(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    ::CloseHandle(h);
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        out.push_back(text.substr(at, end - at));
     return out;
 }
 
 // EchoArgs.exe, built beside this test.
 std::string echoArgsExe() {
-    char self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    wchar_t self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     CHECK(n > 0 && n < MAX_PATH);
-    return ExtractFilePath(self) + "EchoArgs.exe";
+    return ExtractFilePath(u8(self)) + "EchoArgs.exe";
 }
 
 void copyEcho(const std::string &to) {
-    if (!::CopyFileA(echoArgsExe().c_str(), to.c_str(), FALSE))
+    if (!::CopyFileW(w(echoArgsExe()).c_str(), w(to).c_str(), FALSE))
         check::fail(__FILE__, __LINE__, "cannot copy EchoArgs.exe to " + to + ": " + lastError());
 }
 
@@ -402,7 +431,8 @@ std::vector<std::string> captureFiles() {
     return names;
 }
 
-TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, no window") {
+TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, a console, "
+          "windows not hidden") {
     Scratch s;
     const std::string echo = s.path("echo streams.exe");
     copyEcho(echo);
@@ -424,10 +454,10 @@ TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, 
     CHECK(r.started);
     CHECK(waitFor(echo + ".out", 60000)); // written after the streams
     const std::string expected =
-        "out 1\nerr 2\nout 3\nerr 4\nout 5\nerr 6\nstdin read 0\nconsole yes\n";
+        "out 1\nerr 2\nout 3\nerr 4\nout 5\nerr 6\nstdin read 0\nconsole yes\nshow as it likes\n";
     CHECK_EQ(capture->Tail(4096), expected);
     CHECK_EQ(capture->Written(), std::uint64_t(expected.size()));
-    CHECK_EQ(capture->Tail(12), std::string("console yes\n"));
+    CHECK_EQ(capture->Tail(17), std::string("show as it likes\n"));
     // More, as the program would write it, then a trim: the tail still reads
     // whole.  Whether the file system frees the rest is its own affair.
     const std::string more(1 << 20, 'x');
@@ -456,6 +486,161 @@ TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, 
     CHECK(StartProcess(quiet, {}).started);
     ::SetEnvironmentVariableA("FORGEWAY_ECHO_STREAMS", nullptr);
     CHECK(waitFor(quiet + ".out", 60000));
+}
+
+// "Development tools" in Chinese: no character of it is in a Western code page.
+const std::string Chinese = "\xE5\xBC\x80\xE5\x8F\x91 \xE5\xB7\xA5\xE5\x85\xB7";
+
+TEST_CASE("Names beyond the ANSI code page are listed, probed and started by their own names") {
+    Scratch s;
+    s.folder(Chinese);
+    s.folder(Chinese + "\\Demo");
+    const std::string echo = s.path(Chinese + "\\DCC32 " + Chinese + ".exe");
+    copyEcho(echo);
+
+    // What the mend is for: the ANSI functions name this folder with "?" in
+    // place of each character the code page lacks, a path that leads nowhere.
+    const UINT codePage = ::GetACP();
+    WIN32_FIND_DATAA ansi;
+    const HANDLE h = ::FindFirstFileA((s.root + "\\*").c_str(), &ansi);
+    std::string ansiName;
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            if (ansi.cFileName[0] != '.')
+                ansiName = ansi.cFileName;
+        while (::FindNextFileA(h, &ansi));
+        ::FindClose(h);
+    }
+    const bool holdsChinese =
+        codePage == 936 || codePage == 950 || codePage == 54936 || codePage == CP_UTF8;
+    if (holdsChinese)
+        std::printf("    code page %u holds the name: the ANSI control case is moot\n", codePage);
+    else
+        CHECK(ansiName.find('?') != std::string::npos);
+    std::printf("    code page %u; FindFirstFileA names the folder \"%s\"\n", codePage,
+                ansiName.c_str());
+
+    const auto top = listing(s.path("*.*"), faAnyFile);
+    CHECK(top.count(Chinese) && (top.at(Chinese) & faDirectory));
+    const auto inside = listing(s.path(Chinese + "\\*.exe"), faAnyFile);
+    CHECK(inside.count("DCC32 " + Chinese + ".exe"));
+    std::int64_t size = 0;
+    CHECK(PathExists(echo, faAnyFile, &size));
+    CHECK(size > 0);
+    CHECK(PathExists(s.path(Chinese + "\\Demo"), faDirectory));
+
+    const std::vector<std::string> args = {s.path(Chinese + "\\Demo\\Orb.Pas"),
+                                           "-U" + s.path(Chinese), Chinese};
+    CHECK(StartProcess(echo, args).started);
+    CHECK(waitFor(echo + ".out", 60000));
+    std::vector<std::string> expected = {echo};
+    expected.insert(expected.end(), args.begin(), args.end());
+    const auto got = lines(echo + ".out");
+    CHECK_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size() && i < expected.size(); ++i)
+        CHECK_EQ(got[i], expected[i]);
+
+    // An unpaired surrogate, which Windows allows in a name, comes back as
+    // itself (WTF-8), where the file system keeps such a name.
+    const std::string odd = "odd \xED\xA0\x80.txt"; // U+D800 alone
+    const HANDLE made = ::CreateFileW(w(s.path(odd)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (made == INVALID_HANDLE_VALUE) {
+        std::printf("    this file system refuses a name with an unpaired surrogate (%s)\n",
+                    lastError().c_str());
+    } else {
+        ::CloseHandle(made);
+        const auto odds = listing(s.path("odd*"), faAnyFile);
+        CHECK_EQ(odds.size(), std::size_t(1));
+        CHECK(odds.count(odd));
+        CHECK(PathExists(s.path(odd), faAnyFile));
+    }
+}
+
+// A junction named link in a folder, leading to target; false where the file
+// system cannot make one.
+bool makeJunction(const std::string &link, const std::string &target) {
+    if (!::CreateDirectoryW(w(link).c_str(), nullptr))
+        return false;
+    const HANDLE h =
+        ::CreateFileW(w(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ::RemoveDirectoryW(w(link).c_str());
+        return false;
+    }
+    const std::wstring substitute = L"\\??\\" + w(target), print = w(target);
+    struct {
+        DWORD tag;
+        WORD dataLength, reserved;
+        WORD substituteOffset, substituteLength, printOffset, printLength;
+        wchar_t names[2 * MAX_PATH + 2];
+    } buffer{};
+    buffer.tag = IO_REPARSE_TAG_MOUNT_POINT;
+    buffer.substituteLength = WORD(substitute.size() * sizeof(wchar_t));
+    buffer.printOffset = WORD(buffer.substituteLength + sizeof(wchar_t));
+    buffer.printLength = WORD(print.size() * sizeof(wchar_t));
+    std::copy(substitute.begin(), substitute.end(), buffer.names);
+    std::copy(print.begin(), print.end(), buffer.names + substitute.size() + 1);
+    buffer.dataLength = WORD(8 + buffer.printOffset + buffer.printLength + sizeof(wchar_t));
+    DWORD n = 0;
+    const BOOL set = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, &buffer, 8 + buffer.dataLength,
+                                       nullptr, 0, &n, nullptr);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(h);
+    if (!set) {
+        ::RemoveDirectoryW(w(link).c_str());
+        std::printf("    no junction here (error %lu)\n", static_cast<unsigned long>(error));
+    }
+    return set;
+}
+
+// Every path below folder that a walk reaches by entering what the search
+// calls a folder, as the drive scan does; stops at limit paths.
+void walkFolder(const std::string &folder, std::vector<std::string> &visits, std::size_t limit) {
+    TSearchRec f;
+    for (int r = FindFirst(folder + "\\*.*", faAnyFile, f); r == 0 && visits.size() < limit;
+         r = FindNext(f)) {
+        if (f.Name == "." || f.Name == "..")
+            continue;
+        visits.push_back(folder + "\\" + f.Name);
+        if (f.Attr & faDirectory)
+            walkFolder(folder + "\\" + f.Name, visits, limit);
+    }
+}
+
+TEST_CASE("A junction loop is listed as a plain entry and a walk does not enter it") {
+    Scratch s;
+    s.folder("tree");
+    s.folder("tree\\inner");
+    s.file("tree\\inner\\DCC32.EXE", 10);
+    // tree\inner\loop leads back to tree.  Wine (8.0) makes no junctions and no
+    // symbolic links (CreateSymbolicLinkW does nothing, FSCTL_SET_REPARSE_POINT
+    // is not supported); it lists a Unix symbolic link to a folder as a
+    // reparse point, so the test's build lays out such a tree, with the same
+    // names, and names it in FORGEWAY_LINK_LOOP.
+    std::string tree = s.path("tree");
+    if (!makeJunction(s.path("tree\\inner\\loop"), tree)) {
+        char prepared[MAX_PATH];
+        const DWORD n = ::GetEnvironmentVariableA("FORGEWAY_LINK_LOOP", prepared, MAX_PATH);
+        CHECK(n > 0 && n < MAX_PATH);
+        tree = n > 0 && n < MAX_PATH ? prepared : "";
+        std::printf("    the loop is the Unix symbolic link in %s\n", tree.c_str());
+    }
+    const auto inner = listing(tree + "\\inner\\*.*", faAnyFile);
+    CHECK(inner.count("loop"));
+    CHECK(inner.count("loop") && !(inner.at("loop") & faDirectory));
+    CHECK(inner.count("DCC32.EXE"));
+
+    std::vector<std::string> visits;
+    walkFolder(tree, visits, 1000);
+    CHECK_EQ(visits.size(), std::size_t(3)); // inner, inner\DCC32.EXE, inner\loop
+    CHECK(std::count(visits.begin(), visits.end(), tree + "\\inner\\loop") == 1);
+    CHECK_EQ(std::count_if(visits.begin(), visits.end(),
+                           [](const std::string &v) { return v.find("\\loop\\") != v.npos; }),
+             0);
+    // A path through the link still leads where it points.
+    CHECK(PathExists(tree + "\\inner\\loop\\inner\\DCC32.EXE", faAnyFile));
 }
 
 TEST_CASE("GetTickCount is the system's 32-bit millisecond counter") {

@@ -25,7 +25,8 @@ private Q_SLOTS:
         p.setProcessEnvironment(env);
         p.start(program, {});
         QVERIFY2(p.waitForFinished(20000), "the program did not end after the probe's report");
-        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        // Lines end as the host ends text lines: "\r\n" on Windows.
+        const QString out = QString::fromUtf8(p.readAllStandardOutput()).replace("\r\n", "\n");
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(out, QStringLiteral("caption=This application create the Lumio.EXE file\n"

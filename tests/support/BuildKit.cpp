@@ -2,23 +2,66 @@
 
 #include "tests/support/ListingWalk.h"
 
+#include "runtime/NativeText.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
+#ifndef _WIN32
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
-// Paths are made from their bytes, not through Qt: a kit's folder may be named
-// by bytes that are not text.
+// On POSIX, paths are made from their bytes, not through Qt: a kit's folder
+// may be named by bytes that are not text.  On Windows they are UTF-8 and go
+// through Qt, whose file names are Unicode there.
 namespace {
 
+QString native(const std::string &path) {
+    return fromNative(path);
+}
+
+#ifdef _WIN32
+void write(const std::string &path, const std::string &contents) {
+    QFile f(native(path));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(contents.data(), qint64(contents.size())), qint64(contents.size()));
+}
+
+std::string read(const std::string &path, bool &ok) {
+    QFile f(native(path));
+    ok = f.open(QIODevice::ReadOnly);
+    return ok ? f.readAll().toStdString() : std::string();
+}
+
+void makeFolders(const std::string &path) {
+    QVERIFY(QDir().mkpath(native(path)));
+}
+
+void makeFile(const std::string &path) {
+    makeFolders(path.substr(0, path.rfind(host::PathDelim)));
+    QFile f(native(path));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
+}
+
+bool present(const std::string &path) {
+    return QFileInfo::exists(native(path)) || QFileInfo(native(path)).isSymLink();
+}
+#else
 void write(const std::string &path, const std::string &contents) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+std::string read(const std::string &path, bool &ok) {
+    std::ifstream in(path, std::ios::binary);
+    ok = bool(in);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Makes the folder and those above it that are missing.
@@ -35,9 +78,11 @@ void makeFile(const std::string &path) {
     close(fd);
 }
 
-QString native(const std::string &path) {
-    return QFile::decodeName(path.c_str());
+bool present(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
 }
+#endif
 
 } // namespace
 
@@ -50,8 +95,7 @@ BuildKit::BuildKit(const std::string &kitRel, const std::string &compilerRel)
 }
 
 bool BuildKit::exists(const std::string &relToKit) const {
-    struct stat st;
-    return lstat(path(relToKit).c_str(), &st) == 0;
+    return present(path(relToKit));
 }
 
 void BuildKit::writeSources() const {
@@ -66,32 +110,29 @@ void BuildKit::copySourcesFrom(const std::string &kitDir) const {
     const QRegularExpression source(QStringLiteral("\\.(pas|dpr|pp|inc)$"),
                                     QRegularExpression::CaseInsensitiveOption);
     for (const std::string folder : {"Demo", "Delphi-3", "Delphi-4"}) {
-        QDirIterator it(native(kitDir + "/" + folder), QDir::Files);
+        QDirIterator it(native(kitDir + Sep + folder), QDir::Files);
         while (it.hasNext()) {
             it.next();
             if (source.match(it.fileName()).hasMatch())
-                QFile::copy(it.filePath(), native(path(folder)) + "/" + it.fileName());
+                QFile::copy(it.filePath(),
+                            native(path(folder + Sep) + it.fileName().toStdString()));
         }
     }
 }
 
 bool BuildKit::breakUnit(const std::string &unit) const {
-    std::string text;
-    {
-        std::ifstream in(demo(unit + ".Pas"), std::ios::binary);
-        if (!in)
-            return false;
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    bool read_ok = false;
+    std::string text = read(demo(unit + ".Pas"), read_ok);
+    if (!read_ok)
+        return false;
     const std::string keyword = "implementation";
     const std::size_t at = text.find(keyword);
     if (at == std::string::npos)
         return false;
     text.insert(at + keyword.size(), "\n  this is not Pascal at all;\n");
-    std::ofstream out(demo(unit + ".Pas"), std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
+    write(demo(unit + ".Pas"), text);
+    bool written = false;
+    return read(demo(unit + ".Pas"), written) == text && written;
 }
 
 std::vector<std::string> BuildKit::compiledUnits() const {
@@ -111,5 +152,5 @@ void BuildKit::lumio() const {
 }
 
 void BuildKit::removeFolder(const std::string &relToKit) const {
-    walk::removeAt(AT_FDCWD, path(relToKit).c_str());
+    walk::removeTree(path(relToKit));
 }

@@ -26,12 +26,14 @@ public:
 
     // The program's folder, and an entry below it.
     std::string dir() const { return tree.path(kitRel_); }
-    std::string path(const std::string &relToKit) const { return dir() + "/" + relToKit; }
+    std::string path(const std::string &relToKit) const {
+        return dir() + Sep + nativePath(relToKit);
+    }
     bool exists(const std::string &relToKit) const;
 
     std::string exe() const { return path("Forgeway"); }
     std::string demoDir() const { return path("Demo"); }
-    std::string demo(const std::string &name) const { return demoDir() + "/" + name; }
+    std::string demo(const std::string &name) const { return demoDir() + Sep + name; }
     std::string unitDir(int versionIndex) const {
         return path(versionIndex == 0 ? "Delphi-3" : "Delphi-4");
     }

@@ -3,7 +3,27 @@
 #include "runtime/host/Capture.h"
 #include "runtime/host/Process.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
+
+namespace {
+
+// Writes text into the capture, as a program started with it would.
+bool writeInto(const host::OutputCapture &output, const std::string &text) {
+#ifdef _WIN32
+    DWORD written = 0;
+    return ::WriteFile(reinterpret_cast<HANDLE>(output.NativeHandle()), text.data(),
+                       DWORD(text.size()), &written, nullptr) &&
+           written == text.size();
+#else
+    return ::write(int(output.NativeHandle()), text.data(), text.size()) == ssize_t(text.size());
+#endif
+}
+
+} // namespace
 
 host::StartResult FakeSeam::startProcess(const std::string &program,
                                          const std::vector<std::string> &args,
@@ -15,7 +35,7 @@ host::StartResult FakeSeam::startProcess(const std::string &program,
     const auto written = fakeOutput.find(index);
     if (output && written != fakeOutput.end()) {
         const std::string &text = written->second;
-        if (::write(int(output->NativeHandle()), text.data(), text.size()) != ssize_t(text.size()))
+        if (!writeInto(*output, text))
             return {false, "the fake output could not be written"};
     }
     const auto result = fakeStartResults.find(index);

@@ -1,17 +1,40 @@
-// Our own walk of a folder tree with readdir, in the order the host lists it:
-// what a whole-drive search is expected to visit.  Also small POSIX helpers
-// for trees that Qt cannot build (names that are not UTF-8, paths longer than
-// PATH_MAX).
+// Our own walk of a folder tree, in the order the host lists it (readdir on
+// POSIX, FindFirstFileW on Windows): what a whole-drive search is expected to
+// visit.  Also small helpers for trees that Qt cannot build or remove (names
+// that are not UTF-8, paths longer than PATH_MAX, folders made unreadable).
+// Paths are native, UTF-8 on Windows.
 #pragma once
 
+#include <string>
+#include <vector>
+#ifdef _WIN32
+#include "runtime/host/Text.h"
+
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace walk {
+
+#ifdef _WIN32
+inline constexpr char Separator = '\\';
+
+inline std::wstring wide(const std::string &utf8) {
+    const std::u16string u = host::Utf16FromUtf8(utf8);
+    return std::wstring(u.begin(), u.end());
+}
+
+inline std::string utf8(const wchar_t *wide) {
+    const std::wstring_view v(wide);
+    return host::Utf8FromUtf16(std::u16string(v.begin(), v.end()));
+}
+#else
+inline constexpr char Separator = '/';
+#endif
 
 inline bool sameIgnoringAsciiCase(const std::string &a, const std::string &b) {
     if (a.size() != b.size())
@@ -30,10 +53,29 @@ struct Result {
 };
 
 // Visits folder's entries pre-order, depth first; stops at the first plain
-// entry named like search (when search is not empty).
+// entry named like search (when search is not empty).  A link is an entry,
+// never entered.
 inline void folder(std::string path, const std::string &search, Result &r) {
-    if (path.empty() || path.back() != '/')
-        path += '/';
+    if (path.empty() || path.back() != Separator)
+        path += Separator;
+#ifdef _WIN32
+    WIN32_FIND_DATAW d;
+    const HANDLE h = ::FindFirstFileW(wide(path + "*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = utf8(d.cFileName);
+        r.visits.push_back(path + name);
+        const DWORD attr = d.dwFileAttributes;
+        if ((attr & FILE_ATTRIBUTE_DIRECTORY) && !(attr & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            if (name != "." && name != "..")
+                folder(path + name, search, r);
+        } else if (!search.empty() && sameIgnoringAsciiCase(name, search)) {
+            r.found = path + name;
+        }
+    } while (r.found.empty() && ::FindNextFileW(h, &d));
+    ::FindClose(h);
+#else
     DIR *d = opendir(path.c_str());
     if (!d)
         return;
@@ -51,6 +93,7 @@ inline void folder(std::string path, const std::string &search, Result &r) {
         }
     }
     closedir(d);
+#endif
 }
 
 inline Result drives(const std::vector<std::string> &roots, const std::string &search) {
@@ -63,7 +106,13 @@ inline Result drives(const std::vector<std::string> &roots, const std::string &s
     return r;
 }
 
+// Descriptors (on Windows: handles) this process holds.
 inline int openDescriptors() {
+#ifdef _WIN32
+    DWORD n = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &n);
+    return int(n);
+#else
     int n = 0;
     if (DIR *d = opendir("/proc/self/fd")) {
         while (readdir(d))
@@ -71,7 +120,40 @@ inline int openDescriptors() {
         closedir(d);
     }
     return n;
+#endif
 }
+
+#ifdef _WIN32
+// Removes a tree, read-only, hidden and system entries included; a link is
+// removed, never entered.
+inline void removeTree(const std::string &path) {
+    const std::wstring self = wide(path);
+    const DWORD attr = ::GetFileAttributesW(self.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES)
+        return;
+    ::SetFileAttributesW(self.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::DeleteFileW(self.c_str());
+        return;
+    }
+    if (!(attr & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAW d;
+        const HANDLE h = ::FindFirstFileW(wide(path + "\\*").c_str(), &d);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = utf8(d.cFileName);
+                if (name != "." && name != "..")
+                    names.push_back(name);
+            } while (::FindNextFileW(h, &d));
+            ::FindClose(h);
+        }
+        for (const std::string &name : names)
+            removeTree(path + "\\" + name);
+    }
+    ::RemoveDirectoryW(self.c_str());
+}
+#else
 
 // Removes the entry name below the folder dirFd, whatever its depth, also
 // folders that were made unreadable.
@@ -95,5 +177,11 @@ inline void removeAt(int dirFd, const char *name) {
     }
     unlinkat(dirFd, name, AT_REMOVEDIR);
 }
+
+// Removes a tree of any depth, whatever it holds.
+inline void removeTree(const std::string &path) {
+    removeAt(AT_FDCWD, path.c_str());
+}
+#endif
 
 } // namespace walk
