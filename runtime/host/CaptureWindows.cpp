@@ -25,16 +25,12 @@ HANDLE asHandle(std::intptr_t h) {
     return reinterpret_cast<HANDLE>(h);
 }
 
-std::string errorText(DWORD code) {
-    return SystemErrorText(code);
-}
-
 } // namespace
 
 std::unique_ptr<OutputCapture> OutputCapture::Open(std::string *error) {
     const auto fail = [error](DWORD code) {
         if (error)
-            *error = errorText(code);
+            *error = SystemErrorText(code);
         return nullptr;
     };
     wchar_t folder[MAX_PATH + 1];

@@ -47,10 +47,6 @@ std::string quoteArgument(const std::string &arg) {
     return out;
 }
 
-std::string lastErrorText(DWORD code) {
-    return SystemErrorText(code);
-}
-
 // An inheritable handle, closed when the start is done.
 class Inheritable {
 public:
@@ -119,15 +115,15 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
 
     Inheritable input, out;
     if (!input.openNul(GENERIC_READ))
-        return {false, lastErrorText(::GetLastError())};
+        return {false, SystemErrorText(::GetLastError())};
     const bool opened = output ? out.copy(reinterpret_cast<HANDLE>(output->NativeHandle()))
                                : out.openNul(GENERIC_WRITE);
     if (!opened)
-        return {false, lastErrorText(::GetLastError())};
+        return {false, SystemErrorText(::GetLastError())};
     std::vector<HANDLE> inherited = {input.get(), out.get()};
     AttributeList attributes(inherited);
     if (!attributes.get())
-        return {false, lastErrorText(::GetLastError())};
+        return {false, SystemErrorText(::GetLastError())};
 
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof si;
@@ -147,7 +143,7 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
                           &si.StartupInfo, &pi)) {
         // Some texts name the program as "%1" ("%1 is not a valid Win32
         // application."): the program's own name belongs there.
-        std::string error = lastErrorText(::GetLastError());
+        std::string error = SystemErrorText(::GetLastError());
         if (const std::size_t at = error.find("%1"); at != std::string::npos)
             error.replace(at, 2, program);
         return {false, error};
