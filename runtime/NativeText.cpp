@@ -8,34 +8,11 @@
 #ifndef _WIN32
 namespace {
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid: a
+// surrogate's code is no text here.
 std::size_t validSequence(std::string_view s, std::size_t i, char32_t &cp) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    const unsigned char c = b(0);
-    std::size_t n;
-    char32_t min;
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    } else if ((c & 0xE0) == 0xC0) {
-        n = 2, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-        n = 3, cp = c & 0x0F, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-        n = 4, cp = c & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
+    const std::size_t n = host::DecodeUtf8(s, i, cp);
+    return n != 0 && (cp < 0xD800 || cp > 0xDFFF) ? n : 0;
 }
 
 void appendUtf8(std::string &out, char32_t cp) {

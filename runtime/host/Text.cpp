@@ -91,9 +91,9 @@ bool isLow(char32_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
-// The code at bytes[at] and its length in bytes; 0 when no sequence starts
-// there.  A surrogate's code is taken as itself (WTF-8).
-std::size_t decode(std::string_view bytes, std::size_t at, char32_t &cp) {
+} // namespace
+
+std::size_t DecodeUtf8(std::string_view bytes, std::size_t at, char32_t &cp) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
     std::size_t n;
     char32_t min;
@@ -120,8 +120,6 @@ std::size_t decode(std::string_view bytes, std::size_t at, char32_t &cp) {
     return cp < min || cp > 0x10FFFF ? 0 : n;
 }
 
-} // namespace
-
 std::string Utf8FromUtf16(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -142,7 +140,7 @@ std::u16string Utf16FromUtf8(std::string_view bytes) {
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
         char32_t cp = 0;
-        const std::size_t n = decode(bytes, i, cp);
+        const std::size_t n = DecodeUtf8(bytes, i, cp);
         if (n == 0) {
             out += u'\uFFFD';
             ++i;

@@ -35,4 +35,9 @@ bool MatchesMask(std::string_view name, std::string_view pattern, bool caseless)
 std::string Utf8FromUtf16(std::u16string_view text);
 std::u16string Utf16FromUtf8(std::string_view bytes);
 
+// The code of the UTF-8 sequence at bytes[at], and its length in bytes; 0
+// when no well-formed sequence starts there.  A surrogate's code (WTF-8) is
+// taken as itself.
+std::size_t DecodeUtf8(std::string_view bytes, std::size_t at, char32_t &cp);
+
 } // namespace host
