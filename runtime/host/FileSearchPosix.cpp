@@ -259,6 +259,16 @@ std::size_t PathLimit() {
     return PATH_MAX;
 }
 
+void YieldToWalk() {
+#ifdef __linux__
+    // A thread's nice value is its own on Linux.  10: measured on two cores,
+    // the timer's lateness during a warm scan drops from 6-11 ms to 1-6 ms
+    // at the 99th percentile, for 3-4 % more time on a cold disk; at 19 the
+    // cold scan takes a fifth longer.
+    setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+#endif
+}
+
 std::int64_t DiskReads() {
 #ifdef RUSAGE_THREAD
     rusage usage{};

@@ -180,6 +180,10 @@ std::size_t PathLimit() {
     return std::size_t(-1); // the search itself decides, see list()
 }
 
+void YieldToWalk() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 std::int64_t DiskReads() {
     return -1; // the lookahead goes by how long a folder took
 }

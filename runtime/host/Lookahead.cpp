@@ -466,6 +466,7 @@ struct Lookahead::State {
     }
 
     void helper() {
+        YieldToWalk();
         // Where the host does not tell what came from the disk: a folder that
         // took this long did.
         constexpr auto fromDisk = std::chrono::microseconds(200);

@@ -101,6 +101,9 @@ std::size_t PathLimit();
 // What the calling thread has read from the disk so far, in the host's
 // units; -1 where the host does not tell.
 std::int64_t DiskReads();
+// Puts the calling helper thread below the walk's thread for the processor,
+// so that a helper that wants a core while the walk does gives way to it.
+void YieldToWalk();
 
 struct Node;
 
