@@ -15,24 +15,6 @@ std::size_t validSequence(std::string_view s, std::size_t i, char32_t &cp) {
     return n != 0 && (cp < 0xD800 || cp > 0xDFFF) ? n : 0;
 }
 
-void appendUtf8(std::string &out, char32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 #endif
 
@@ -74,14 +56,14 @@ std::string toNative(const QString &text) {
         const char16_t u = text[i].unicode();
         if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
             QChar::isLowSurrogate(text[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+            host::AppendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
             ++i;
         } else if (u >= 0xDC80 && u <= 0xDCFF) {
             out += char(u & 0xFF); // an escaped raw byte
         } else if (QChar::isSurrogate(u)) {
-            appendUtf8(out, 0xFFFD);
+            host::AppendUtf8(out, 0xFFFD);
         } else {
-            appendUtf8(out, u);
+            host::AppendUtf8(out, u);
         }
     }
     return out;

@@ -66,7 +66,16 @@ bool MatchesMask(std::string_view name, std::string_view pattern, bool caseless)
 
 namespace {
 
-void append(std::string &out, char32_t cp) {
+bool isHigh(char32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLow(char32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+} // namespace
+
+void AppendUtf8(std::string &out, char32_t cp) {
     if (cp < 0x80) {
         out += char(cp);
     } else if (cp < 0x800) {
@@ -83,15 +92,6 @@ void append(std::string &out, char32_t cp) {
         out += char(0x80 | (cp & 0x3F));
     }
 }
-
-bool isHigh(char32_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool isLow(char32_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-} // namespace
 
 std::size_t DecodeUtf8(std::string_view bytes, std::size_t at, char32_t &cp) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
@@ -126,10 +126,10 @@ std::string Utf8FromUtf16(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t u = text[i];
         if (isHigh(u) && i + 1 < text.size() && isLow(text[i + 1])) {
-            append(out, 0x10000 + ((u - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
             ++i;
         } else {
-            append(out, u); // an unpaired surrogate too
+            AppendUtf8(out, u); // an unpaired surrogate too
         }
     }
     return out;

@@ -39,5 +39,7 @@ std::u16string Utf16FromUtf8(std::string_view bytes);
 // when no well-formed sequence starts there.  A surrogate's code (WTF-8) is
 // taken as itself.
 std::size_t DecodeUtf8(std::string_view bytes, std::size_t at, char32_t &cp);
+// Appends the UTF-8 bytes of cp (a surrogate's code as WTF-8).
+void AppendUtf8(std::string &out, char32_t cp);
 
 } // namespace host
