@@ -13,7 +13,8 @@ namespace host {
 // mount point so that "/" comes first, however many there are.  A file system
 // mounted at several points (the same device and the same folder of it) is
 // listed once, at the first of them; of several mounted on one point, the
-// one mounted last is the one seen there.
+// one mounted last is the one seen there.  "/" is always first, also where
+// it is no mount point of its own (in a chroot).
 std::vector<std::string> DriveRoots();
 
 // The POSIX part of DriveRoots, on the text of a mountinfo file.

@@ -84,6 +84,10 @@ std::vector<std::string> DriveRootsFromMountInfo(const std::string &mountinfo) {
     for (const auto &[point, mounted] : points)
         if (!isPseudo(mounted.type) && walked.insert({mounted.device, mounted.root}).second)
             roots.push_back(point);
+    // The root folder is walked first also where it is no mount point of its
+    // own (a chroot lists only the mounts below it), or nothing could be read.
+    if (roots.empty() || roots.front() != "/")
+        roots.insert(roots.begin(), "/");
     return roots;
 }
 
@@ -91,10 +95,7 @@ std::vector<std::string> DriveRoots() {
     std::ifstream in("/proc/self/mountinfo");
     std::stringstream text;
     text << in.rdbuf();
-    auto roots = DriveRootsFromMountInfo(text.str());
-    if (roots.empty())
-        roots.push_back("/");
-    return roots;
+    return DriveRootsFromMountInfo(text.str());
 }
 
 ErrorModeGuard::ErrorModeGuard() = default;

@@ -225,6 +225,11 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
          "54 30 8:2 / /mnt/covered rw - ext4 /dev/sda2 rw\n"
          "55 54 0:61 / /mnt/covered rw - tmpfs tmpfs rw\n",
          {"/", "/dev/shm/"}},
+        {"in a chroot the root is no mount point, and is walked first all the same",
+         "60 1 0:70 / /proc rw - proc proc rw\n"
+         "61 1 0:71 / /dev/shm rw - tmpfs tmpfs rw\n",
+         {"/", "/dev/shm/"}},
+        {"nothing readable: the root alone", "", {"/"}},
     };
     for (const Row &row : rows) {
         const auto roots = DriveRootsFromMountInfo(row.table);
@@ -237,7 +242,7 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
     for (int i = 0; i < 40; ++i)
         many += "1 1 8:" + std::to_string(i) + " / /m" + std::to_string(100 + i) +
                 " rw - squashfs /dev/loop rw\n";
-    CHECK_EQ(DriveRootsFromMountInfo(many).size(), std::size_t(40));
+    CHECK_EQ(DriveRootsFromMountInfo(many).size(), std::size_t(41)); // "/" and the 40
 
     const auto here = DriveRoots();
     CHECK(!here.empty());
