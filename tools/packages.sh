@@ -17,11 +17,13 @@ forgeway_packages_build=(
 forgeway_packages_tour=(xvfb xauth x11-utils xdotool openbox imagemagick)
 # The whole test run: the suite (Lumio's window on a virtual screen; a btrfs
 # volume for the scan's volume check), the Windows host layer under Wine, the
-# fuzzers' clang and its runtime.
+# fuzzers' clang and its runtime, and llvm-symbolizer, without which the
+# sanitizers' reports name no function and ThreadSanitizer's suppressions,
+# which go by name, cannot match.
 forgeway_packages_test=(
     xvfb xauth btrfs-progs
     g++-mingw-w64-x86-64-posix wine64
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev llvm
 )
 # The Windows build and its tests: mingw-w64 and Wine; Debian's source of Qt
 # for tools/build-qt-windows.sh (dpkg-source, curl, xz); the end-to-end run
