@@ -356,6 +356,8 @@ struct Lookahead::State {
             std::find(backlog.begin(), backlog.end(), n) == backlog.end())
             backlog.push_back(n);
         std::unique_lock lock(mutex, std::try_to_lock);
+        if (!lock && !n->parent)
+            lock.lock(); // a drive's root: its subfolders go to the helpers at once
         if (lock)
             catchUp();
     }
