@@ -4,8 +4,8 @@
 // it did not mean to; they are counted.
 #pragma once
 
+#include "host/Clock.h"
 #include "runtime/Seam.h"
-#include "runtime/host/Clock.h"
 
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 # forgeway_public_headers(<target> <header>...)
 #
 # Every include in this project is written from the source root
-# ("runtime/host/FileSearch.h", "forms/Unit1.h").  This makes the listed headers
+# ("host/FileSearch.h", "forms/Unit1.h").  This makes the listed headers
 # (paths relative to the calling folder) visible under that name to <target> and to
 # whatever links it, and nothing else of the tree: each target gets a folder of
 # its own in the build tree that holds links to its public headers only.  A

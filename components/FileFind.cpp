@@ -1,8 +1,7 @@
 #include "components/FileFind.h"
 
-#include "runtime/NativeText.h"
-#include "runtime/host/Drives.h"
-#include "runtime/host/Text.h"
+#include "host/Drives.h"
+#include "host/Text.h"
 
 #include <cstdint>
 #include <cstring>
@@ -10,23 +9,6 @@
 
 TFileFind::TFileFind(QObject *owner, Pump pump, DriveTable drives)
     : QObject(owner), pump_(std::move(pump)), drives_(std::move(drives)) {}
-
-QString TFileFind::fromNativeName(const std::string &s) {
-    // Every visited path is converted once for OnSearch; nearly all are plain
-    // ASCII, which reads the same as Latin-1 and converts in bulk.
-    std::uint64_t high = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        high |= word;
-    }
-    for (; i < s.size(); ++i)
-        high |= static_cast<unsigned char>(s[i]);
-    if (high & 0x8080808080808080u)
-        return fromNative(s);
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
-}
 
 void TFileFind::SetEnabled(bool enabled) {
     enabled_ = enabled;

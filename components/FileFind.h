@@ -17,8 +17,10 @@
 // Enabled returns, however the search ended.
 #pragma once
 
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Lookahead.h"
+#include "host/FileSearch.h"
+#include "host/Lookahead.h"
+#include "runtime/NativeText.h"
+#include "runtime/NotifyEvent.h"
 
 #include <QObject>
 #include <QString>
@@ -26,9 +28,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-class TFileFind;
-using TNotifyEvent = std::function<void(QObject *sender)>;
 
 class TFileFind : public QObject {
     Q_OBJECT
@@ -52,14 +51,14 @@ public:
     // a whole search before returning.  False stops a running search at its
     // next entry.
     void SetEnabled(bool enabled);
-    QString Search() const { return fromNativeName(search_); }
+    QString Search() const { return fromNative(search_); }
     // Sets Search and disables the component.
     void SetSearch(const QString &search);
-    QString Found() const { return fromNativeName(found_); }
+    QString Found() const { return fromNative(found_); }
     // Ignored: Found is only ever set by a search.
     void SetFound(const QString &) {}
     // The entry being visited; after a search, the last one visited.
-    QString CurrentPath() const { return fromNativeName(currentPath_); }
+    QString CurrentPath() const { return fromNative(currentPath_); }
 
     // Raised for every entry visited, with this component as sender.
     TNotifyEvent OnSearch;
@@ -72,8 +71,6 @@ public:
     void SetLookahead(std::optional<host::LookaheadLimits> limits) { lookahead_ = limits; }
 
 private:
-    static QString fromNativeName(const std::string &s);
-
     void ScanDrives();
     // within: the parent folder's search, whose current entry is folder.
     void ScanFolder(std::string folder, host::VolumeId volume,

@@ -1,6 +1,6 @@
 #include "core/KitLayout.h"
 
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 namespace kit {
 

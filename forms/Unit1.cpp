@@ -2,13 +2,13 @@
 
 #include "components/FileFind.h"
 #include "core/CompilerVersion.h"
+#include "host/FileSearch.h"
+#include "host/Process.h"
 #include "runtime/Application.h"
 #include "runtime/NativeText.h"
 #include "runtime/OpenDialog.h"
 #include "runtime/Seam.h"
 #include "runtime/Timer.h"
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Process.h"
 
 TForm1 *Form1 = nullptr;
 
@@ -29,7 +29,7 @@ TForm1::TForm1() {
     FFind->setObjectName(QStringLiteral("FFind"));
     FFind->SetEnabled(false);
     FFind->SetSearch(QStringLiteral("DCC32.EXE"));
-    FFind->OnSearch = [this](QObject *sender) { FFindSearch(sender); };
+    FFind->OnSearch = std::bind_front(&TForm1::FFindSearch, this);
     // The search starts what it finds without asking: a compiler that anyone
     // else could have left in its place is passed over.
     FFind->AcceptMatch = [](const std::string &path) { return host::TrustedProgram(path); };
@@ -37,14 +37,14 @@ TForm1::TForm1() {
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->SetInterval(500);
-    Timer1->SetOnTimer([this] { Timer1Timer(Timer1); });
+    Timer1->SetOnTimer(std::bind_front(&TForm1::Timer1Timer, this));
     Timer1->SetEnabled(false);
 
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(SpeedButton1); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(Edit1); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(BitBtn1); });
-    OnActivate = [this] { FormActivate(this); };
-    OnClose = [this] { FormClose(this); };
+    OnActivate = std::bind_front(&TForm1::FormActivate, this);
+    OnClose = std::bind_front(&TForm1::FormClose, this);
 }
 
 TForm1::~TForm1() {

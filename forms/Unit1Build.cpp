@@ -6,14 +6,14 @@
 
 #include "core/CompileCommand.h"
 #include "core/KitLayout.h"
+#include "forms/CompileLog.h"
 #include "forms/Unit2.h"
+#include "host/Clock.h"
+#include "host/FileSearch.h"
 #include "runtime/Application.h"
-#include "runtime/CompileLog.h"
 #include "runtime/Dialogs.h"
 #include "runtime/NativeText.h"
 #include "runtime/Seam.h"
-#include "runtime/host/Clock.h"
-#include "runtime/host/FileSearch.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ void TForm1::BitBtn1Click(QObject *) {
 
     // What each compile of this run wrote, and the units' outputs in the order
     // they are compiled.
-    CompileLog log;
+    CompileLog log(Application->seam());
     std::vector<std::string> compiledUnits;
     for (const kit::DemoUnit &unit : kit::DemoUnitTable)
         compiledUnits.push_back(kit::DemoFile(demoDir, unit.compiled));

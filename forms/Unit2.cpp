@@ -1,9 +1,9 @@
 #include "forms/Unit2.h"
 
 #include "core/KitLayout.h"
+#include "host/FileSearch.h"
 #include "runtime/Application.h"
 #include "runtime/Timer.h"
-#include "runtime/host/FileSearch.h"
 
 TForm2 *Form2 = nullptr;
 
@@ -21,8 +21,8 @@ TForm2::TForm2() {
     TUj = new TTimer(this);
     TUj->setObjectName(QStringLiteral("TUj"));
     TUj->SetEnabled(false);
-    TUj->SetOnTimer([this] { TUjTimer(TUj); });
-    OnActivate = [this] { FormActivate(this); };
+    TUj->SetOnTimer(std::bind_front(&TForm2::TUjTimer, this));
+    OnActivate = std::bind_front(&TForm2::FormActivate, this);
 }
 
 TForm2::~TForm2() {

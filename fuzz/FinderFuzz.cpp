@@ -7,8 +7,8 @@
 // ahead by helpers (with the usual bounds and with the smallest), and
 // without.  No helper may outlive a scan.
 #include "components/FileFind.h"
+#include "host/Text.h"
 #include "runtime/NativeText.h"
-#include "runtime/host/Text.h"
 #include "tests/support/ListingWalk.h"
 
 #include <cstdint>

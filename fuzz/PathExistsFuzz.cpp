@@ -3,8 +3,8 @@
 // dangling link and a link loop).  It must never crash or block, a folder-
 // or-file mask never admits more than the any-entry mask, and a path without
 // wildcards exists exactly when the host can examine it.
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Text.h"
+#include "host/FileSearch.h"
+#include "host/Text.h"
 #include "tests/support/ListingWalk.h"
 
 #include <cstdint>

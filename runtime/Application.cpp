@@ -48,10 +48,6 @@ int TApplication::Run() {
     return QApplication::exec();
 }
 
-void TApplication::ProcessMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 void TApplication::ProcessMessagesIfDue() {
     const auto now = std::chrono::steady_clock::now();
     if (now < nextPass_)

@@ -39,9 +39,7 @@ public:
     // Shows the main window and runs the event loop until the main window has
     // closed or Terminate was called.
     int Run();
-    // Handles every pending event, then returns.
-    void ProcessMessages();
-    // For loops that would call ProcessMessages once per item: handles every
+    // For loops that would run pending events once per item: handles every
     // pending event when at least a millisecond has passed since the last
     // pass, and otherwise returns at once, so no event waits longer than a
     // millisecond plus one item.  A full pass costs about as much as a small

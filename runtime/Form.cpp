@@ -87,7 +87,7 @@ void TForm::showEvent(QShowEvent *e) {
 
 void TForm::closeEvent(QCloseEvent *e) {
     if (OnClose)
-        OnClose();
+        OnClose(this);
     e->accept();
     if (modalLoop_)
         modalLoop_->exit(0);
@@ -96,5 +96,5 @@ void TForm::closeEvent(QCloseEvent *e) {
 void TForm::activated() {
     activatedSinceShow_ = true;
     if (OnActivate)
-        OnActivate();
+        OnActivate(this);
 }

@@ -2,8 +2,9 @@
 // a position, OnActivate and OnClose, modal showing and closing.
 #pragma once
 
+#include "runtime/NotifyEvent.h"
+
 #include <QWidget>
-#include <functional>
 
 class QEventLoop;
 
@@ -26,9 +27,9 @@ public:
     // Raised each time the window becomes the active one.  A window that the
     // platform never activates (no window manager, focus refused) counts as
     // activated once it has been shown.
-    std::function<void()> OnActivate;
+    TNotifyEvent OnActivate;
     // Raised when the window closes; the close always goes ahead.
-    std::function<void()> OnClose;
+    TNotifyEvent OnClose;
 
     QString Caption() const { return windowTitle(); }
     void SetCaption(const QString &caption) { setWindowTitle(caption); }

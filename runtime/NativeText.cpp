@@ -1,6 +1,9 @@
 #include "runtime/NativeText.h"
 
-#include "runtime/host/Text.h"
+#include "host/Text.h"
+
+#include <cstdint>
+#include <cstring>
 
 // On Windows the host layer speaks UTF-8 (WTF-8 for an unpaired surrogate),
 // made from the UTF-16 names Windows has, so text and names map one to one.
@@ -18,7 +21,28 @@ std::size_t validSequence(std::string_view s, std::size_t i, char32_t &cp) {
 } // namespace
 #endif
 
+namespace {
+
+bool isAscii(std::string_view s) {
+    std::uint64_t high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        high |= word;
+    }
+    for (; i < s.size(); ++i)
+        high |= static_cast<unsigned char>(s[i]);
+    return (high & 0x8080808080808080u) == 0;
+}
+
+} // namespace
+
 QString fromNative(std::string_view bytes) {
+    // The finder converts every path it visits; nearly all are plain ASCII,
+    // which reads the same as Latin-1 and converts in bulk.
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
 #ifdef _WIN32
     const std::u16string units = host::Utf16FromUtf8(bytes);
     return QString::fromUtf16(units.data(), qsizetype(units.size()));

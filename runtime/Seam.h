@@ -7,7 +7,7 @@
 // system's (SystemSeam); tests hand in their own.
 #pragma once
 
-#include "runtime/host/Process.h"
+#include "host/Process.h"
 
 #include <QString>
 #include <cstdint>

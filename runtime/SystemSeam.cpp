@@ -1,8 +1,8 @@
 #include "runtime/SystemSeam.h"
 
+#include "host/Clock.h"
+#include "host/Drives.h"
 #include "runtime/NativeText.h"
-#include "runtime/host/Clock.h"
-#include "runtime/host/Drives.h"
 
 #include <QApplication>
 #include <QDir>

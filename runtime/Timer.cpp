@@ -20,7 +20,7 @@ void TTimer::SetInterval(int ms) {
     update();
 }
 
-void TTimer::SetOnTimer(std::function<void()> handler) {
+void TTimer::SetOnTimer(TNotifyEvent handler) {
     onTimer_ = std::move(handler);
     update();
 }
@@ -34,5 +34,5 @@ void TTimer::update() {
 
 void TTimer::tick() {
     if (const auto handler = onTimer_) // the handler may replace itself
-        handler();
+        handler(this);
 }

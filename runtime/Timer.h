@@ -1,13 +1,14 @@
 // A timer that raises OnTimer on the GUI thread every Interval milliseconds
-// while Enabled.  A tick runs to its end before the next one can start.
+// while Enabled, with the timer as Sender.  A tick runs to its end before the next one can start.
 //
 // It counts only while it is enabled, has an interval above 0 and has a
 // handler: setting any of the three re-arms it, as the component model it
 // follows does.  The counting is a child QTimer's.
 #pragma once
 
+#include "runtime/NotifyEvent.h"
+
 #include <QObject>
-#include <functional>
 
 class QTimer;
 
@@ -26,14 +27,14 @@ public:
     int Interval() const { return interval_; }
     void SetInterval(int ms);
     // The handler of every tick; an empty one stops the count.
-    void SetOnTimer(std::function<void()> handler);
+    void SetOnTimer(TNotifyEvent handler);
 
 private:
     void update();
     void tick();
 
     QTimer *timer_;
-    std::function<void()> onTimer_;
+    TNotifyEvent onTimer_;
     bool enabled_ = false;
     int interval_ = 1000;
 };

@@ -223,9 +223,9 @@ private Q_SLOTS:
         AppFixture f;
         int activations = 0;
         const auto own = Form1->OnActivate;
-        Form1->OnActivate = [&, own] {
+        Form1->OnActivate = [&, own](QObject *sender) {
             ++activations;
-            own();
+            own(sender);
         };
         Form1->show();
         QTRY_COMPARE(activations, 1);

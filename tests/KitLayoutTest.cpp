@@ -2,7 +2,7 @@
 // lines that compile them.
 #include "core/KitLayout.h"
 #include "core/CompileCommand.h"
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <QTest>
 

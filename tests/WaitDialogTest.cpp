@@ -80,7 +80,7 @@ private Q_SLOTS:
         timer.SetEnabled(true);
         QVERIFY(!events::tick(&timer));
         int ticks = 0;
-        timer.SetOnTimer([&ticks] { ++ticks; });
+        timer.SetOnTimer([&ticks](QObject *) { ++ticks; });
         QTRY_VERIFY(ticks > 1);
         timer.SetOnTimer({});
         QVERIFY(!events::tick(&timer));

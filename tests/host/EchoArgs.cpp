@@ -6,7 +6,7 @@
 // long before writing.  When FORGEWAY_ECHO_STREAMS is set to n, it first writes n lines to its
 // standard output and error in turn, straight to their handles, then what its standard input gave
 // and whether it has a console.
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <windows.h>
 

@@ -3,9 +3,9 @@
 // lookahead's bounds, and a walk that stops early leaves nothing behind.
 #include "tests/host/Check.h"
 
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Lookahead.h"
-#include "runtime/host/Text.h"
+#include "host/FileSearch.h"
+#include "host/Lookahead.h"
+#include "host/Text.h"
 
 #include <chrono>
 #include <filesystem>
@@ -51,7 +51,8 @@ struct RandomTree {
         ++folders;
         const int entries = std::uniform_int_distribution<int>(depth == 0 ? 8 : 0, 10)(rng);
         for (int i = 0; i < entries; ++i) {
-            const std::string name = "n" + std::to_string(rng() % 1000);
+            std::string name(1, 'n');
+            name += std::to_string(rng() % 1000);
             if (depth < 6 && rng() % (depth < 3 ? 2 : 4) == 0) {
                 if (fs::create_directory(at / name))
                     grow(at / name, depth + 1, rng);

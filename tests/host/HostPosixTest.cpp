@@ -3,11 +3,11 @@
 #include "tests/host/Check.h"
 #include "tests/support/ListingWalk.h"
 
-#include "runtime/host/Capture.h"
-#include "runtime/host/Drives.h"
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Lookahead.h"
-#include "runtime/host/Process.h"
+#include "host/Capture.h"
+#include "host/Drives.h"
+#include "host/FileSearch.h"
+#include "host/Lookahead.h"
+#include "host/Process.h"
 
 #include <chrono>
 #include <csignal>

@@ -4,12 +4,12 @@
 // Wine.
 #include "tests/host/Check.h"
 
-#include "runtime/host/Capture.h"
-#include "runtime/host/Clock.h"
-#include "runtime/host/Drives.h"
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Process.h"
-#include "runtime/host/Text.h"
+#include "host/Capture.h"
+#include "host/Clock.h"
+#include "host/Drives.h"
+#include "host/FileSearch.h"
+#include "host/Process.h"
+#include "host/Text.h"
 
 #include <windows.h>
 #include <winioctl.h>

@@ -2,9 +2,9 @@
 // far too much, shell syntax, bytes that are not text, and paths that name
 // something that is not a program.  Only the named program may ever run, and
 // nothing may crash; each case ends in the workflow's own messages.
+#include "host/Process.h"
 #include "runtime/NativeText.h"
 #include "runtime/StatusBar.h"
-#include "runtime/host/Process.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
 #include "tests/support/BuildKit.h"

@@ -15,8 +15,8 @@
 // makes a subvolume DIR/sub that holds a DCC32.EXE.  Exit status 77 when the
 // mounts are not permitted, 2 on bad usage, 0 otherwise.
 #include "components/FileFind.h"
+#include "host/Drives.h"
 #include "runtime/NativeText.h"
-#include "runtime/host/Drives.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "tests/support/FakeSeam.h"
 
-#include "runtime/host/Capture.h"
-#include "runtime/host/Process.h"
+#include "host/Capture.h"
+#include "host/Process.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 #ifdef _WIN32
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <windows.h>
 #else

@@ -7,7 +7,7 @@
 // on every host.
 #pragma once
 
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <QTemporaryDir>
 #include <string>

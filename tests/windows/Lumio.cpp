@@ -2,7 +2,7 @@
 // DCC32.EXE "compiles".  It opens a window titled "Lumio - <unit folder>",
 // after the folder named in Lumio.UNITS beside it, writes Lumio.RAN beside
 // it (that it ran, and with which units), and closes after ten seconds.
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <windows.h>
 

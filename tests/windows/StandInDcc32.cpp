@@ -17,7 +17,7 @@
 // its own: the command line as Windows handed it over, then each argument on
 // a line, in UTF-8, and the ANSI code page it ran with.  Every name goes through the wide
 // functions.
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <windows.h>
 

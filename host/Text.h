@@ -25,8 +25,8 @@ std::string ExtractFilePath(std::string_view path);
 int CompareText(std::string_view a, std::string_view b);
 
 // Whether name fits pattern, where * matches any run of characters and ? any
-// single one.  caseless folds ASCII letters only.
-bool MatchesMask(std::string_view name, std::string_view pattern, bool caseless);
+// single one; letters match in their own case only.
+bool MatchesMask(std::string_view name, std::string_view pattern);
 
 // UTF-16 to UTF-8 and back, losslessly for any UTF-16: an unpaired
 // surrogate, which a Windows name may hold, is written as the three bytes its

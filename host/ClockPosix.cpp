@@ -1,4 +1,4 @@
-#include "runtime/host/Clock.h"
+#include "host/Clock.h"
 
 #include <ctime>
 

@@ -1,4 +1,4 @@
-#include "runtime/host/Drives.h"
+#include "host/Drives.h"
 
 #include <windows.h>
 

@@ -18,8 +18,8 @@
 // read (listing and subfolders, already queued) by storing Ready with release
 // order, and from then on only the walk touches the node.  Nobody holds the
 // mutex while the host is asked for anything but closing.
-#include "runtime/host/Lookahead.h"
-#include "runtime/host/LookaheadTree.h"
+#include "host/Lookahead.h"
+#include "host/LookaheadTree.h"
 
 #include <algorithm>
 #include <cerrno>

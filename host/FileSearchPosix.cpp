@@ -4,9 +4,9 @@
 // counts as a system file.  A listing reports each entry itself: a symbolic
 // link is a plain entry, never followed.  A probe of one named path (no
 // wildcard) follows a final link, as opening that path would.
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/LookaheadTree.h"
-#include "runtime/host/Text.h"
+#include "host/FileSearch.h"
+#include "host/LookaheadTree.h"
+#include "host/Text.h"
 
 #include <cerrno>
 #include <climits>
@@ -289,7 +289,7 @@ int nextFromDir(TSearchRec &f) {
         const dirent *e = readdir(h.dir);
         if (!e)
             return errno ? errno : ENOENT;
-        if (!h.everyName && !MatchesMask(e->d_name, h.pattern, false))
+        if (!h.everyName && !MatchesMask(e->d_name, h.pattern))
             continue;
         if (describe(h.dir, e, h, f) && Admitted(f.Attr, h.mask))
             return 0;
@@ -316,7 +316,7 @@ int nextFromListing(TSearchRec &f) {
             continue;
         }
         h.current = descend ? ahead::Child(h.node, h.slot++) : nullptr;
-        if (!h.everyName && !MatchesMask(name, h.pattern, false))
+        if (!h.everyName && !MatchesMask(name, h.pattern))
             continue;
         f.Size = 0;
         fill(f, name, mode_t(type));

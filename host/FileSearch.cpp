@@ -1,5 +1,5 @@
 // What the directory search offers the same way on every host.
-#include "runtime/host/FileSearch.h"
+#include "host/FileSearch.h"
 
 namespace host {
 

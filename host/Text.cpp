@@ -1,4 +1,4 @@
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <algorithm>
 #include <string>
@@ -37,19 +37,14 @@ int CompareText(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-bool MatchesMask(std::string_view name, std::string_view pattern, bool caseless) {
+bool MatchesMask(std::string_view name, std::string_view pattern) {
     // Iterative glob with one back-tracking point for the last '*'.
     std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    auto same = [caseless](char x, char y) {
-        return caseless
-                   ? upper(static_cast<unsigned char>(x)) == upper(static_cast<unsigned char>(y))
-                   : x == y;
-    };
     while (n < name.size()) {
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
             ++n;
             ++p;
         } else if (starP != std::string_view::npos) {

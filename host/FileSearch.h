@@ -32,7 +32,7 @@ using VolumeId = std::uint64_t;
 
 struct SearchHandle; // host-specific state of one open search
 struct TSearchRec;
-class Lookahead; // runtime/host/Lookahead.h
+class Lookahead; // host/Lookahead.h
 
 // Ends the host's search; each host half defines it.
 struct SearchHandleDeleter {

@@ -2,7 +2,7 @@
 // temporary folder that never has a name (O_TMPFILE), else one whose name is
 // removed the moment it is made.  Forgeway reads it by offset only (pread), so
 // the file position that the program writes at is never moved.
-#include "runtime/host/Capture.h"
+#include "host/Capture.h"
 
 #include <cerrno>
 #include <cstdlib>

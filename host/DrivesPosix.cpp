@@ -1,6 +1,6 @@
 // Drives on a host without drive letters: the mounted volumes that hold real
 // file systems, taken from the mount table.
-#include "runtime/host/Drives.h"
+#include "host/Drives.h"
 
 #include <algorithm>
 #include <fstream>

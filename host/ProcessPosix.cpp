@@ -6,9 +6,9 @@
 // whether the program really started.  That is all Forgeway learns of the
 // program from here: it keeps no pid, and whatever comes afterwards it learns
 // only from what the program writes.
-#include "runtime/host/Process.h"
+#include "host/Process.h"
 
-#include "runtime/host/Capture.h"
+#include "host/Capture.h"
 
 #include <cerrno>
 #include <cstdlib>

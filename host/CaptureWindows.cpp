@@ -8,8 +8,8 @@
 // synchronous handle moves that handle's file position.  Freeing turns the
 // file sparse and zeroes what lies before the tail, where the file system
 // allows it.
-#include "runtime/host/Capture.h"
-#include "runtime/host/WindowsText.h"
+#include "host/Capture.h"
+#include "host/WindowsText.h"
 
 #include <windows.h>
 #include <winioctl.h>

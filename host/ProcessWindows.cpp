@@ -10,10 +10,10 @@
 // and error.  Those handles are the only ones it inherits
 // (PROC_THREAD_ATTRIBUTE_HANDLE_LIST), so no other start, nor this program's
 // other handles, leak into it.
-#include "runtime/host/Process.h"
+#include "host/Process.h"
 
-#include "runtime/host/Capture.h"
-#include "runtime/host/WindowsText.h"
+#include "host/Capture.h"
+#include "host/WindowsText.h"
 
 #include <windows.h>
 

@@ -5,8 +5,8 @@
 // folder is read when and by whom.
 #pragma once
 
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/Lookahead.h"
+#include "host/FileSearch.h"
+#include "host/Lookahead.h"
 
 #include <atomic>
 #include <cstdint>

@@ -9,10 +9,10 @@
 // information, large fetches) on a helper thread.  Whenever a helper cannot
 // (a path beyond MAX_PATH, any failure), the walk lists the folder itself, as
 // without one.
-#include "runtime/host/FileSearch.h"
-#include "runtime/host/LookaheadTree.h"
-#include "runtime/host/Text.h"
-#include "runtime/host/WindowsText.h"
+#include "host/FileSearch.h"
+#include "host/LookaheadTree.h"
+#include "host/Text.h"
+#include "host/WindowsText.h"
 
 #include <windows.h>
 

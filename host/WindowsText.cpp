@@ -1,4 +1,4 @@
-#include "runtime/host/WindowsText.h"
+#include "host/WindowsText.h"
 
 namespace host {
 

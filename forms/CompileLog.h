@@ -2,7 +2,7 @@
 // message that tells the user the build went wrong.
 //
 // Each compile's standard output and error go into a capture of its own
-// (runtime/host/Capture.h).  The compiler is never waited for and never
+// (host/Capture.h).  The compiler is never waited for and never
 // tracked: all the log keeps of it is the command line, whether the start
 // succeeded, and the file it writes to.  While the program runs, a timer on
 // the GUI thread frees all but the last few TailBytes of every capture four
@@ -14,12 +14,14 @@
 #pragma once
 
 #include "core/CompileCommand.h"
-#include "runtime/host/Process.h"
+#include "host/Process.h"
 
 #include <QString>
 #include <memory>
 #include <string>
 #include <vector>
+
+class Seam;
 
 namespace host {
 class OutputCapture;
@@ -30,12 +32,13 @@ public:
     // How much of each compile's output is kept and shown: its last bytes.
     static constexpr std::size_t TailBytes = 64 * 1024;
 
-    CompileLog();
+    // Compiles are started through seam, which must outlive the log.
+    explicit CompileLog(Seam &seam);
     ~CompileLog();
     CompileLog(const CompileLog &) = delete;
     CompileLog &operator=(const CompileLog &) = delete;
 
-    // Starts line through the application's seam with its output captured.
+    // Starts line through the seam with its output captured.
     // output: the file the compile makes.  A start that fails is recorded with
     // the host's reason.
     void Start(const CompileCommandLine &line, const std::string &output);
@@ -54,5 +57,6 @@ private:
         std::shared_ptr<host::OutputCapture> capture;
         std::string captureError;
     };
+    Seam &seam_;
     std::vector<Compile> compiles_;
 };

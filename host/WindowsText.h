@@ -4,7 +4,7 @@
 // functions turn what the code page lacks into "?").
 #pragma once
 
-#include "runtime/host/Text.h"
+#include "host/Text.h"
 
 #include <windows.h>
 

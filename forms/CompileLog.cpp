@@ -1,10 +1,9 @@
-#include "runtime/CompileLog.h"
+#include "forms/CompileLog.h"
 
-#include "runtime/Application.h"
+#include "host/Capture.h"
+#include "host/FileSearch.h"
 #include "runtime/NativeText.h"
 #include "runtime/Seam.h"
-#include "runtime/host/Capture.h"
-#include "runtime/host/FileSearch.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -104,7 +103,7 @@ QString tailText(const host::OutputCapture &capture) {
 
 } // namespace
 
-CompileLog::CompileLog() = default;
+CompileLog::CompileLog(Seam &seam) : seam_(seam) {}
 CompileLog::~CompileLog() = default;
 
 void CompileLog::Start(const CompileCommandLine &line, const std::string &output) {
@@ -112,8 +111,7 @@ void CompileLog::Start(const CompileCommandLine &line, const std::string &output
     compile.capture = host::OutputCapture::Open(&compile.captureError);
     if (compile.capture)
         OutputKeeper::instance().add(compile.capture);
-    compile.start =
-        Application->seam().startProcess(line.program, line.args, compile.capture.get());
+    compile.start = seam_.startProcess(line.program, line.args, compile.capture.get());
     compiles_.push_back(std::move(compile));
 }
 
