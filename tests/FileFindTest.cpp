@@ -116,7 +116,8 @@ void randomTree(const TempTree &t, unsigned seed, bool compiler) {
     for (int i = 0; i < 1200; ++i) {
         const std::string at = folders[rng() % folders.size()];
         const bool hidden = rng() % 8 == 0;
-        const std::string name = (hidden ? "." : "") + std::to_string(rng() % 100000);
+        std::string name = hidden ? "." : "";
+        name += std::to_string(rng() % 100000);
         const std::string path = t.path(at + name);
         std::error_code error;
         if (std::filesystem::exists(std::filesystem::symlink_status(path, error)))
