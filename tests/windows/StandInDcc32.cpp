@@ -94,25 +94,17 @@ int main() {
         return 1;
     }
 
-    if (::CompareStringOrdinal(kind.c_str(), -1, L".DPR", -1, TRUE) == CSTR_EQUAL) {
-        const std::wstring exe = folder + stem + L".EXE";
-        if (!::CopyFileW((bin + L"LUMIO.BIN").c_str(), (exe + L".part").c_str(), FALSE) ||
-            !writeFile(folder + stem + L".UNITS", utf8(unitDir) + "\n") ||
-            !publish(exe + L".part", exe)) {
-            writeTo(STD_ERROR_HANDLE,
-                    "Fatal: Could not create output file '" + utf8(stem) + ".EXE'\r\n");
-            return 1;
-        }
-        writeTo(STD_OUTPUT_HANDLE, utf8(stem) + ".EXE written\r\n");
-        return 0;
-    }
-    const std::wstring unit = folder + stem + L".DCU";
-    if (!writeFile(unit + L".part", "stand-in unit " + utf8(stem) + "\n") ||
-        !publish(unit + L".part", unit)) {
-        writeTo(STD_ERROR_HANDLE,
-                "Fatal: Could not create output file '" + utf8(stem) + ".DCU'\r\n");
+    const bool project = ::CompareStringOrdinal(kind.c_str(), -1, L".DPR", -1, TRUE) == CSTR_EQUAL;
+    const std::wstring output = folder + stem + (project ? L".EXE" : L".DCU");
+    const std::wstring part = output + L".part";
+    const bool made = project ? ::CopyFileW((bin + L"LUMIO.BIN").c_str(), part.c_str(), FALSE) &&
+                                    writeFile(folder + stem + L".UNITS", utf8(unitDir) + "\n")
+                              : writeFile(part, "stand-in unit " + utf8(stem) + "\n");
+    const std::string outputName = utf8(stem) + (project ? ".EXE" : ".DCU");
+    if (!made || !publish(part, output)) {
+        writeTo(STD_ERROR_HANDLE, "Fatal: Could not create output file '" + outputName + "'\r\n");
         return 1;
     }
-    writeTo(STD_OUTPUT_HANDLE, utf8(stem) + ".DCU written\r\n");
+    writeTo(STD_OUTPUT_HANDLE, outputName + " written\r\n");
     return 0;
 }
