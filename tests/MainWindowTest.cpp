@@ -69,6 +69,7 @@ private Q_SLOTS:
         QTest::newRow("430080 picks Delphi 3") << qint64(430080) << 1 << 0;
         QTest::newRow("543232 picks Delphi 4") << qint64(543232) << 0 << 1;
         QTest::newRow("one byte less keeps 1") << qint64(543231) << 1 << 1;
+        QTest::newRow("empty file keeps 0") << qint64(0) << 0 << 0;
         QTest::newRow("no such file keeps 0") << qint64(-1) << 0 << 0;
         QTest::newRow("no such file keeps 1") << qint64(-1) << 1 << 1;
     }
