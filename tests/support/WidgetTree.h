@@ -10,15 +10,14 @@
 #include <QWidget>
 
 inline QString widgetTree(const QWidget *w, int depth = 0) {
-    QString text;
-    if (w->isWindow())
-        text = w->windowTitle();
-    else if (const auto *label = qobject_cast<const QLabel *>(w))
-        text = label->text();
-    else if (const auto *button = qobject_cast<const QAbstractButton *>(w))
-        text = button->text();
-    else if (const auto *edit = qobject_cast<const QLineEdit *>(w))
-        text = edit->text();
+    const auto *label = qobject_cast<const QLabel *>(w);
+    const auto *button = qobject_cast<const QAbstractButton *>(w);
+    const auto *edit = qobject_cast<const QLineEdit *>(w);
+    const QString text = w->isWindow() ? w->windowTitle()
+                         : label       ? label->text()
+                         : button      ? button->text()
+                         : edit        ? edit->text()
+                                       : QString();
     const QRect g = w->geometry();
     QString line =
         QString(2 * depth, QLatin1Char(' ')) + w->metaObject()->className() + ' ' + w->objectName();
