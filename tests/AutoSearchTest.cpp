@@ -234,41 +234,6 @@ private Q_SLOTS:
         Form1->hide();
     }
 
-    void browsingDuringTheScanStopsItForGood_data() {
-        QTest::addColumn<bool>("pick");
-        QTest::newRow("dialog cancelled") << false;
-        QTest::newRow("file picked") << true;
-    }
-    void browsingDuringTheScanStopsItForGood() {
-        QFETCH(bool, pick);
-        Scene s;
-        s.drive.file("a/b/DCC32.EXE", 430080);
-        s.drive.file("c/d/DCC32.EXE", 430080);
-        s.drive.file("other/EDIT.EXE", 1);
-        const QString picked = QString::fromStdString(s.drive.path("other/EDIT.EXE"));
-        if (pick)
-            s.f.seam.openAnswers.push_back(picked);
-        Form1->show();
-        QTRY_VERIFY(Form1->Timer1->Enabled()); // armed by the first activation
-        s.atFirstVisit([] { Form1->SpeedButton1->click(); });
-        QVERIFY(events::tick(Form1->Timer1));
-
-        QCOMPARE(s.f.seam.openCalls, 1);
-        // Only the entry in hand when the button was handled follows.
-        QCOMPARE(s.visitsWhenRun, std::size_t(1));
-        QCOMPARE(s.visits.size(), std::size_t(2));
-        QCOMPARE(Form1->Edit1->text(), pick ? picked : Prompt);
-        QCOMPARE(Form1->BitBtn1->isEnabled(), pick);
-        QVERIFY(s.f.seam.boxes.isEmpty());
-        QVERIFY(s.f.seam.starts.empty());
-        QVERIFY(!Form1->FFind->Enabled());
-        QVERIFY(!Form1->Timer1->Enabled());
-        QTest::qWait(700); // no tick, no resumption
-        QCOMPARE(s.visits.size(), std::size_t(2));
-        QVERIFY(s.f.seam.boxes.isEmpty());
-        Form1->hide();
-    }
-
     void aBuildByHandDuringTheScanLetsItGoOn() {
         Scene s;
         s.drive.file("a/x.txt");
@@ -285,46 +250,60 @@ private Q_SLOTS:
         QCOMPARE(toNative(Form1->Edit1->text()), s.drive.path("z/DCC32.EXE"));
     }
 
-    // Closing the window, or a program asked to end, stops the scan at its
-    // next entry, and the window set is gone.
-    void closingDuringTheScanStopsIt_data() {
-        QTest::addColumn<int>("how");
-        QTest::newRow("close") << 0;
-        QTest::newRow("close after Lumio was started") << 1;
-        QTest::newRow("terminate") << 2;
+    // Browsing, closing the window, or a program asked to end, stops the scan
+    // for good at its next entry.  A close leaves no window, and with the
+    // event loop running (not so under Qt Test) that ends the program.
+    void somethingDuringTheScanStopsItForGood_data() {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("browse, dialog cancelled") << "browse";
+        QTest::newRow("browse, file picked") << "pick";
+        QTest::newRow("close") << "close";
+        QTest::newRow("close after Lumio was started") << "close after Lumio";
+        QTest::newRow("terminate") << "terminate";
     }
-    void closingDuringTheScanStopsIt() {
-        QFETCH(int, how);
+    void somethingDuringTheScanStopsItForGood() {
+        QFETCH(QString, what);
         Scene s;
-        // Enough entries that a scan that goes on would be seen.
+        // Compilers to find, and enough entries that a scan that goes on would be seen.
+        s.drive.file("a/b/DCC32.EXE", 430080);
+        s.drive.file("c/d/DCC32.EXE", 430080);
         for (int i = 0; i < 200; ++i)
             s.drive.file("many/f" + std::to_string(i));
-        s.drive.file("many/DCC32.EXE");
+        s.drive.file("other/EDIT.EXE", 1);
+        const QString picked = QString::fromStdString(s.drive.path("other/EDIT.EXE"));
+        if (what == QLatin1String("pick"))
+            s.f.seam.openAnswers.push_back(picked);
+        Form1->Tag = what == QLatin1String("close after Lumio") ? 1 : 0;
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        if (how == 1)
-            Form1->Tag = 1;
-        s.atFirstVisit([how] {
-            if (how == 2)
+        QTRY_VERIFY(Form1->Timer1->Enabled()); // armed by the first activation
+        s.atFirstVisit([what] {
+            if (what == QLatin1String("terminate"))
                 Application->Terminate();
-            else
+            else if (what.startsWith(QLatin1String("close")))
                 Form1->close();
+            else
+                Form1->SpeedButton1->click();
         });
         QVERIFY(events::tick(Form1->Timer1));
+
+        // Only the entry in hand when the stop was handled follows.
         QCOMPARE(s.visitsWhenRun, std::size_t(1));
         QCOMPARE(s.visits.size(), std::size_t(2));
+        QCOMPARE(s.f.seam.openCalls,
+                 int(what == QLatin1String("browse") || what == QLatin1String("pick")));
+        QCOMPARE(Form1->Edit1->text(), what == QLatin1String("pick") ? picked : Prompt);
+        QCOMPARE(Form1->BitBtn1->isEnabled(), what == QLatin1String("pick"));
+        QCOMPARE(s.f.seam.terminateCalls, int(what == QLatin1String("terminate")));
+        QCOMPARE(Form1->isVisible(), !what.startsWith(QLatin1String("close")));
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(s.f.seam.starts.empty());
         QVERIFY(!Form1->FFind->Enabled());
-        QCOMPARE(Form1->Edit1->text(), Prompt);
+        QVERIFY(!Form1->Timer1->Enabled());
+        QTest::qWait(700); // no tick, no resumption
+        QCOMPARE(s.visits.size(), std::size_t(2));
         QVERIFY(s.f.seam.boxes.isEmpty());
-        if (how == 2) {
-            QCOMPARE(s.f.seam.terminateCalls, 1);
-            Form1->hide();
-        } else {
-            // The last window is gone; with the event loop running (not so
-            // under Qt Test) that ends the program.
-            QVERIFY(!Form1->isVisible());
-            QVERIFY(!Form2->isVisible());
-        }
+        Form1->hide();
     }
 };
 

@@ -51,10 +51,9 @@ class Bench : public AppFixture {
 public:
     explicit Bench(const BuildKit &kit, int versionIndex = 1,
                    std::unique_ptr<FakeSeam> fake = std::make_unique<FakeSeam>())
-        : AppFixture(RuntimeGeneration::Delphi4, std::move(fake)),
+        : AppFixture(kit, RuntimeGeneration::Delphi4, std::move(fake)),
           form2(std::make_unique<ShowWatch>(Form2)) {
         form2->onShow = [this] { panelWhileForm2Up << panel(); };
-        seam.exe = kit.exe();
         seam.tickStep = 1000;
         seam.whileBoxUp = [this](const QString &text) {
             panelWhileBoxUp << panel();
@@ -122,9 +121,7 @@ private Q_SLOTS:
         QCOMPARE(b.panelWhileForm2Up, QStringList{PleaseWait});
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
         QCOMPARE(b.startsWhileBoxUp, (QList<int>{7, 7})); // the project started before its box
-        QCOMPARE(panel(), QString());
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(b.seam.terminateCalls, 0);
+        b.expectIdle();
         QCOMPARE(b.seam.beeps, 0);
         QCOMPARE(Form1->RG->ItemIndex(), versionIndex);
     }
@@ -158,10 +155,8 @@ private Q_SLOTS:
         QCOMPARE(b.panelWhileForm2Up, (QStringList{PleaseWait, PleaseWait}));
         // The nested run's end clears the status while the outer run waits.
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait, PleaseWait, QString()}));
-        QCOMPARE(panel(), QString());
         QCOMPARE(Form1->RG->ItemIndex(), 0);
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(b.seam.terminateCalls, 0);
+        b.expectIdle();
     }
 
     void bothKitFoldersMissing_data() {
@@ -184,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(b.seam.starts.empty());
         QCOMPARE(b.form2->shows, 0);
         QCOMPARE(b.panelWhileBoxUp, QStringList{QString()}); // "Please wait..." not yet
-        QCOMPARE(panel(), QString());
+        b.expectIdle();
         QCOMPARE(b.seam.beeps, 0);
     }
 
@@ -202,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(describe(b.seam.starts), expectedCompiles(kit, 1));
         QCOMPARE(b.form2->shows, 1);
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
-        QCOMPARE(panel(), QString());
+        b.expectIdle();
     }
 
     // A Lumio.EXE from an earlier build: nothing is compiled, the dialog is
@@ -220,9 +215,7 @@ private Q_SLOTS:
         QCOMPARE(b.seam.boxes, QStringList{boxes::SuccessQuestion});
         QCOMPARE(b.readingsSince(before), 1u); // the wait ended at its first probe
         QCOMPARE(b.panelWhileBoxUp, QStringList{PleaseWait});
-        QCOMPARE(panel(), QString());
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(b.seam.terminateCalls, 0);
+        b.expectIdle();
     }
 
     void lumioAppearsDuringTheWait() {
@@ -241,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(b.seam.starts.size(), std::size_t(7));
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
         QVERIFY2(readings > 1 && readings < 900, qPrintable(QString::number(readings)));
-        QCOMPARE(panel(), QString());
+        b.expectIdle();
     }
 
     // The 10 000 ms count from the moment the "*.Pas compile" box is
@@ -269,9 +262,7 @@ private Q_SLOTS:
         QCOMPARE(b.readingsSince(startReading), 11u);
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
-        QCOMPARE(panel(), QString());
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(b.seam.terminateCalls, 0);
+        b.expectIdle();
     }
 
     void theSuccessQuestion_data() {
@@ -298,21 +289,18 @@ private Q_SLOTS:
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
         QCOMPARE(panel(), QString());
         QStringList starts = expectedCompiles(kit, 1);
-        if (ok) {
+        if (ok)
             starts << fromNative(kit.output());
-            QCOMPARE(describe(b.seam.starts), starts);
+        QCOMPARE(describe(b.seam.starts), starts);
+        QCOMPARE(b.app->Terminated(), ok);
+        QCOMPARE(Form1->isMinimized(), ok);
+        if (ok) {
             QVERIFY(b.seam.starts.back().args.empty());
             QCOMPARE(Form1->Tag, 1);
             QCOMPARE(b.seam.terminateCalls, 1);
-            QVERIFY(b.app->Terminated());
-            QVERIFY(Form1->isMinimized());
         } else {
-            QCOMPARE(describe(b.seam.starts), starts);
-            QCOMPARE(Form1->Tag, 0);
-            QCOMPARE(b.seam.terminateCalls, 0);
-            QVERIFY(!b.app->Terminated());
+            b.expectIdle();
             QVERIFY(Form1->isVisible());
-            QVERIFY(!Form1->isMinimized());
         }
     }
 
@@ -320,24 +308,26 @@ private Q_SLOTS:
     // the project first, then the units in the order they compile, each as its
     // command line as typed and then why it did not start, or the tail of its
     // output.  The "*.Pas compile" box offers the units' part only when the
-    // wait dialog ran out of time.
+    // wait dialog ran out of time, on its 31st tick.
     void theDetailsOfAFailedBuild_data() {
         QTest::addColumn<QStringList>("made"); // units compiled before the press
-        QTest::addColumn<bool>("closedEarly");
+        QTest::addColumn<int>("closedAfter");  // the user's close after this tick; -1: none
         QTest::addColumn<QStringList>("pasDetails");
         QTest::addColumn<QStringList>("failDetails");
         const QStringList rest{"Mint", "Orb", "Quillset", "Brook"};
         QTest::newRow("two units made, the dialog ran out")
-            << QStringList{"Cove", "Fable"} << false << rest << QStringList{"Lumio"} + rest;
+            << QStringList{"Cove", "Fable"} << -1 << rest << QStringList{"Lumio"} + rest;
         QTest::newRow("two units made, the dialog closed by the user")
-            << QStringList{"Cove", "Fable"} << true << QStringList{} << QStringList{"Lumio"} + rest;
+            << QStringList{"Cove", "Fable"} << 0 << QStringList{} << QStringList{"Lumio"} + rest;
+        QTest::newRow("two units made, the dialog closed by the user after tick 30")
+            << QStringList{"Cove", "Fable"} << 30 << QStringList{} << QStringList{"Lumio"} + rest;
         QTest::newRow("every unit made")
-            << QStringList{"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"} << false
+            << QStringList{"Cove", "Fable", "Mint", "Orb", "Quillset", "Brook"} << -1
             << QStringList{} << QStringList{"Lumio"};
     }
     void theDetailsOfAFailedBuild() {
         QFETCH(QStringList, made);
-        QFETCH(bool, closedEarly);
+        QFETCH(int, closedAfter);
         QFETCH(QStringList, pasDetails);
         QFETCH(QStringList, failDetails);
         BuildKit kit;
@@ -346,12 +336,19 @@ private Q_SLOTS:
         Bench b(kit);
         // By start: Cove, Fable, Mint, Orb, Quillset, Brook, Lumio.DPR.
         b.seam.fakeOutput = {{0, "Cove ok\n"},
-                             {2, "caf\xE9 \xFF\r\nnext\tline\x1B[0m\n"},
+                             {2, "caf\xE9 \xFF \x80\r\nnext\tline\x1B[0m\x7F\n10%\r20%\n"},
                              {5, std::string(70000, 'x') + "\nkept line\n"},
                              {6, "Lumio.DPR(9) Fatal: Can't find unit Orb\n"}};
         b.seam.fakeStartResults = {{3, {false, "Permission denied"}}};
-        if (closedEarly)
-            QTimer::singleShot(0, Form2, [] { Form2->close(); });
+        if (closedAfter >= 0) {
+            Form2->TUj->SetInterval(60000); // only the ticks given here
+            QTimer::singleShot(0, Form2, [closedAfter] {
+                QTRY_VERIFY(closedAfter == 0 || Form2->TUj->Enabled()); // the count has begun
+                for (int tick = 1; tick <= closedAfter; ++tick)
+                    QVERIFY(events::tick(Form2->TUj));
+                Form2->close();
+            });
+        }
         b.press();
 
         const auto command = [&](const QString &file) {
@@ -361,13 +358,13 @@ private Q_SLOTS:
         };
 #ifdef _WIN32
         // A Windows console program writes in the ANSI code page.
-        const QString accents = QString::fromLocal8Bit("caf\xE9 \xFF");
+        const QString accents = QString::fromLocal8Bit("caf\xE9 \xFF \x80");
 #else
-        const QString accents = QStringLiteral("caf\\xE9 \\xFF"); // not UTF-8
+        const QString accents = QStringLiteral("caf\\xE9 \\xFF \\x80"); // not UTF-8
 #endif
         const QMap<QString, QString> part{
             {"Lumio", command("Lumio.DPR") + "Lumio.DPR(9) Fatal: Can't find unit Orb"},
-            {"Mint", command("Mint.Pas") + accents + "\nnext\tline\\x1B[0m"},
+            {"Mint", command("Mint.Pas") + accents + "\nnext\tline\\x1B[0m\\x7F\n10%\n20%"},
             {"Orb", command("Orb.Pas") + "Not started: Permission denied"},
             {"Quillset", command("Quillset.Pas") + "(no output)"},
             {"Brook", command("Brook.Pas") + "(the first 70001 bytes are left out)\nkept line"}};
@@ -380,7 +377,7 @@ private Q_SLOTS:
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(b.seam.details.at(0), details(pasDetails));
         QCOMPARE(b.seam.details.at(1), details(failDetails));
-        QCOMPARE(Form2->RanOut(), made.size() < 6 && !closedEarly);
+        QCOMPARE(Form2->RanOut(), made.size() < 6 && closedAfter < 0);
         QCOMPARE(b.seam.starts.size(), std::size_t(7));
         for (const RecordedStart &start : b.seam.starts)
             QVERIFY(start.captured);
@@ -425,10 +422,8 @@ private Q_SLOTS:
                                                           fromNative(kit.output()) +
                                                           QStringLiteral(": ") + reason}));
         QVERIFY(!Form1->isMinimized());
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(b.seam.terminateCalls, 0);
+        b.expectIdle();
         QVERIFY(!b.app->Terminated());
-        QCOMPARE(panel(), QString());
     }
 };
 

@@ -2,6 +2,7 @@
 // lines that compile them.
 #include "core/KitLayout.h"
 #include "core/CompileCommand.h"
+#include "core/CompilerVersion.h"
 #include "host/Text.h"
 
 #include <QTest>
@@ -51,6 +52,24 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(UnitDir(e, versionIndex)), unitDir);
         QCOMPARE(QString::fromStdString(DemoFile(DemoDir(e), OutputProgram)),
                  programDir + "Demo" + sep + "Lumio.EXE");
+    }
+
+    // The two sizes that tell a compiler's version, and their neighbours.
+    void versionBySize_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("versionIndex"); // -1: no version
+        QTest::newRow("430080: Delphi 3") << qint64(430080) << 0;
+        QTest::newRow("543232: Delphi 4") << qint64(543232) << 1;
+        QTest::newRow("one byte less than Delphi 3") << qint64(430079) << -1;
+        QTest::newRow("one byte more than Delphi 3") << qint64(430081) << -1;
+        QTest::newRow("one byte less than Delphi 4") << qint64(543231) << -1;
+        QTest::newRow("one byte more than Delphi 4") << qint64(543233) << -1;
+        QTest::newRow("empty file") << qint64(0) << -1;
+    }
+    void versionBySize() {
+        QFETCH(qint64, size);
+        QFETCH(int, versionIndex);
+        QCOMPARE(VersionIndexBySize(size).value_or(-1), versionIndex);
     }
 
     // The line as a user reads it, and the parts that are really started.

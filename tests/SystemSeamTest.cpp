@@ -21,6 +21,18 @@
 
 namespace {
 
+// From timer, runs act once on the first modal window of type T that comes up.
+template <typename T> void atFirstModal(QTimer &timer, std::function<void(T *)> act) {
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, &timer, [&timer, act] {
+        if (auto *window = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            timer.stop();
+            act(window);
+        }
+    });
+    timer.start();
+}
+
 // Runs act on the first modal box that comes up, from a timer, as the user
 // would; records its text and how it is set, and the face it is set in.
 struct BoxUser {
@@ -34,12 +46,7 @@ struct BoxUser {
     QTimer timer;
 
     explicit BoxUser(std::function<void(QMessageBox *)> a) : act(std::move(a)) {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            timer.stop();
+        atFirstModal<QMessageBox>(timer, [this](QMessageBox *box) {
             text = box->text();
             format = box->textFormat();
             const QFontInfo shown(box->font());
@@ -50,7 +57,6 @@ struct BoxUser {
                 detailsButton = detailsButton || b->text().contains(QStringLiteral("Details"));
             act(box);
         });
-        timer.start();
     }
 };
 
@@ -70,12 +76,7 @@ struct FileDialogUser {
     QTimer timer;
 
     FileDialogUser(QString folder, QString name) : goTo(std::move(folder)), pick(std::move(name)) {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            timer.stop();
+        atFirstModal<QFileDialog>(timer, [this](QFileDialog *dialog) {
             openedIn = dialog->directory().absolutePath();
             const auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
             for (int i = 0; types && i < types->count(); ++i)
@@ -85,7 +86,6 @@ struct FileDialogUser {
             name->setText(pick);
             QTest::keyClick(name, Qt::Key_Return);
         });
-        timer.start();
     }
 };
 

@@ -6,21 +6,15 @@
 // long before writing.  When FORGEWAY_ECHO_STREAMS is set to n, it first writes n lines to its
 // standard output and error in turn, straight to their handles, then what its standard input gave
 // and whether it has a console.
-#include "host/Text.h"
-
-#include <windows.h>
+#include "tests/host/WinProgram.h"
 
 #include <shellapi.h> // after windows.h, which it needs
 
 #include <cstdlib>
-#include <string>
+
+using namespace winprog;
 
 namespace {
-
-void writeTo(DWORD which, const std::string &text) {
-    DWORD written = 0;
-    ::WriteFile(::GetStdHandle(which), text.data(), DWORD(text.size()), &written, nullptr);
-}
 
 void writeStreams(unsigned lines) {
     for (unsigned i = 1; i <= lines; ++i)
@@ -43,17 +37,11 @@ void writeStreams(unsigned lines) {
                                    : std::string("show as it likes\n"));
 }
 
-std::string utf8(const wchar_t *text) {
-    const std::wstring_view w(text);
-    return host::Utf8FromUtf16(std::u16string(w.begin(), w.end()));
-}
-
 } // namespace
 
 int main() {
-    wchar_t self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
+    const std::wstring self = ownPath();
+    if (self.empty())
         return 2;
     char delay[32];
     const DWORD d = ::GetEnvironmentVariableA("FORGEWAY_ECHO_DELAY_MS", delay, sizeof delay);
@@ -73,16 +61,9 @@ int main() {
         text += utf8(argv[i]) + '\n';
     ::LocalFree(argv);
 
-    const std::wstring out = std::wstring(self) + L".out";
+    const std::wstring out = self + L".out";
     const std::wstring part = out + L".part";
-    const HANDLE f = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return 3;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(f, text.data(), DWORD(text.size()), &written, nullptr);
-    ::CloseHandle(f);
-    if (!ok || written != text.size())
+    if (!writeFile(part, text))
         return 3;
     // Appears complete or not at all.
     return ::MoveFileW(part.c_str(), out.c_str()) ? 0 : 4;

@@ -10,8 +10,8 @@
 #include "host/FileSearch.h"
 #include "host/Process.h"
 #include "host/Text.h"
+#include "tests/host/WinProgram.h"
 
-#include <windows.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -30,13 +30,11 @@ std::string lastError() {
 // The tests write every path in UTF-8, as the host layer takes it, and reach
 // the file system through the wide functions, as the host layer does.
 std::wstring w(const std::string &utf8) {
-    const std::u16string u = Utf16FromUtf8(utf8);
-    return std::wstring(u.begin(), u.end());
+    return winprog::wide(utf8);
 }
 
 std::string u8(const wchar_t *wide) {
-    const std::wstring_view v(wide);
-    return Utf8FromUtf16(std::u16string(v.begin(), v.end()));
+    return winprog::utf8(wide);
 }
 
 // Removes a tree, read-only, hidden and system entries included.  A link is
@@ -91,13 +89,7 @@ struct Scratch {
     }
     std::string path(const std::string &rel) const { return root + "\\" + rel; }
     void file(const std::string &rel, std::size_t size = 0, DWORD attrs = 0) const {
-        const HANDLE h = ::CreateFileW(w(path(rel)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        CHECK(h != INVALID_HANDLE_VALUE);
-        const std::string contents(size, 'x');
-        DWORD written = 0;
-        CHECK(::WriteFile(h, contents.data(), DWORD(size), &written, nullptr) && written == size);
-        ::CloseHandle(h);
+        CHECK(winprog::writeFile(w(path(rel)), std::string(size, 'x')));
         if (attrs)
             CHECK(::SetFileAttributesW(w(path(rel)).c_str(), attrs));
     }
@@ -130,16 +122,8 @@ bool waitFor(const std::string &path, DWORD ms = 10000) {
 
 std::vector<std::string> lines(const std::string &path) {
     std::vector<std::string> out;
-    const HANDLE h = ::CreateFileW(w(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
     std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    ::CloseHandle(h);
+    winprog::readFile(w(path), text);
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
         out.push_back(text.substr(at, end - at));
     return out;
@@ -147,10 +131,19 @@ std::vector<std::string> lines(const std::string &path) {
 
 // EchoArgs.exe, built beside this test.
 std::string echoArgsExe() {
-    wchar_t self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    CHECK(n > 0 && n < MAX_PATH);
-    return ExtractFilePath(u8(self)) + "EchoArgs.exe";
+    const std::wstring self = winprog::ownPath();
+    CHECK(!self.empty());
+    return ExtractFilePath(winprog::utf8(self)) + "EchoArgs.exe";
+}
+
+// What EchoArgs.exe wrote: its own path, then args, a line each.
+void checkEchoed(const std::string &echo, const std::vector<std::string> &args) {
+    std::vector<std::string> expected = {echo};
+    expected.insert(expected.end(), args.begin(), args.end());
+    const auto got = lines(echo + ".out");
+    CHECK_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size() && i < expected.size(); ++i)
+        CHECK_EQ(got[i], expected[i]);
 }
 
 void copyEcho(const std::string &to) {
@@ -376,12 +369,7 @@ TEST_CASE("StartProcess: the named program runs, never a planted Program.exe; bl
     CHECK(r.started);
     CHECK(r.error.empty());
     CHECK(waitFor(echo + ".out"));
-    std::vector<std::string> expected = {echo};
-    expected.insert(expected.end(), args.begin(), args.end());
-    const auto got = lines(echo + ".out");
-    CHECK_EQ(got.size(), expected.size());
-    for (std::size_t i = 0; i < got.size() && i < expected.size(); ++i)
-        CHECK_EQ(got[i], expected[i]);
+    checkEchoed(echo, args);
     CHECK(!exists(planted + ".out"));
 }
 
@@ -533,12 +521,7 @@ TEST_CASE("Names beyond the ANSI code page are listed, probed and started by the
                                            "-U" + s.path(Chinese), Chinese};
     CHECK(StartProcess(echo, args).started);
     CHECK(waitFor(echo + ".out", 60000));
-    std::vector<std::string> expected = {echo};
-    expected.insert(expected.end(), args.begin(), args.end());
-    const auto got = lines(echo + ".out");
-    CHECK_EQ(got.size(), expected.size());
-    for (std::size_t i = 0; i < got.size() && i < expected.size(); ++i)
-        CHECK_EQ(got[i], expected[i]);
+    checkEchoed(echo, args);
 
     // An unpaired surrogate, which Windows allows in a name, comes back as
     // itself (WTF-8), where the file system keeps such a name.

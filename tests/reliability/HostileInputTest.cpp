@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTest>
-#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +42,16 @@ struct Bench {
             if (rel == "pwned" || rel.ends_with("/pwned"))
                 return true;
         return false;
+    }
+
+    // No shell ran, and the tree is as it was before (outputs: the kit, but
+    // for what the compiler writes).
+    void expectTreeUnchanged(const hostile::Snapshot &before, bool outputs = false) const {
+        QVERIFY(!pwned());
+        const auto after = hostile::snapshot(outputs ? kit.dir() : tree.root());
+        const auto changed = outputs ? hostile::changesBesidesOutputs(before, after)
+                                     : hostile::changes(before, after);
+        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
     }
 };
 
@@ -78,9 +87,8 @@ private Q_SLOTS:
         hostile::writeFile(b.tree.path("DCC32.EXE"), "");
         text.replace(QStringLiteral("%T"), fromNative(b.tree.root()));
         const auto before = hostile::snapshot(b.tree.root());
-        AppFixture f;
+        AppFixture f{b.kit};
         f.seam.reallyStart = true;
-        f.seam.exe = b.kit.exe();
         ShowWatch form2(Form2);
         Form1->Edit1->setText(text);
         const QString shown = Form1->Edit1->text(); // the box may hold less than 64 KiB
@@ -98,11 +106,9 @@ private Q_SLOTS:
         QVERIFY(f.seam.starts.empty());
         QCOMPARE(form2.shows, 0);
         QCOMPARE(panelWhileBoxUp, QString()); // "Please wait..." not yet
-        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        f.expectIdle();
         QCOMPARE(Form1->Edit1->text(), shown);
-        QVERIFY(!b.pwned());
-        const auto changed = hostile::changes(before, hostile::snapshot(b.tree.root()));
-        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+        b.expectTreeUnchanged(before);
     }
 
     // The compiler lies in a folder whose name is shell syntax, and the kit
@@ -129,9 +135,8 @@ private Q_SLOTS:
         hostile::writeExecutable(compiler, standin::script({.logDir = b.logs}));
         const auto kitBefore = hostile::snapshot(b.kit.dir());
 
-        AppFixture f;
+        AppFixture f{b.kit};
         f.seam.reallyStart = true;
-        f.seam.exe = b.kit.exe();
         f.seam.tickStep = 10;
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
@@ -145,17 +150,9 @@ private Q_SLOTS:
         QCOMPARE(f.seam.starts.size(), std::size_t(7));
         for (const RecordedStart &s : f.seam.starts)
             QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(compiler));
-        const std::string unitArg = "-U" + b.kit.unitDir(1) + "|";
-        std::vector<std::string> expected{"2|" + b.kit.demo("Lumio.DPR") + "|" + unitArg};
-        for (const std::string &unit : DemoUnitNames)
-            expected.push_back("2|" + b.kit.demo(unit + ".Pas") + "|" + unitArg);
-        std::sort(expected.begin(), expected.end());
-        QTRY_VERIFY2(standin::runs(b.logs) == expected,
+        QTRY_VERIFY2(standin::runs(b.logs) == standin::buildRuns(b.kit, 1),
                      hostile::joined(standin::runs(b.logs)).constData());
-        QVERIFY(!b.pwned());
-        const auto changed =
-            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(b.kit.dir()));
-        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+        b.expectTreeUnchanged(kitBefore, true);
         QVERIFY(b.kit.exists("Demo/Lumio.EXE"));
         QVERIFY(hostile::noChildren());
     }
@@ -193,9 +190,8 @@ private Q_SLOTS:
         QVERIFY(!direct.started);
         QVERIFY(!direct.error.empty());
 
-        AppFixture f;
+        AppFixture f{b.kit};
         f.seam.reallyStart = true;
-        f.seam.exe = b.kit.exe();
         f.seam.tickStep = 500;
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(path));
@@ -211,11 +207,8 @@ private Q_SLOTS:
             QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(path));
         QVERIFY(clock.elapsed() < 10000);
         QTest::qWait(200); // a start that had gone wrong would have acted by now
-        QVERIFY(!b.pwned());
-        const auto changed = hostile::changes(before, hostile::snapshot(b.tree.root()));
-        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
-        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
-        QCOMPARE(Form1->Tag, 0);
+        b.expectTreeUnchanged(before);
+        f.expectIdle();
         QVERIFY(hostile::noChildren());
     }
 };

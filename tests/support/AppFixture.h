@@ -5,8 +5,11 @@
 #include "forms/Unit1.h"
 #include "forms/Unit2.h"
 #include "runtime/Application.h"
+#include "runtime/StatusBar.h"
+#include "tests/support/BuildKit.h"
 #include "tests/support/FakeSeam.h"
 
+#include <QTest>
 #include <memory>
 
 struct AppFixture {
@@ -24,5 +27,20 @@ public:
         app->Initialize();
         app->CreateForm(Form1);
         app->CreateForm(Form2);
+    }
+    // The program as if started from the kit's folder.
+    explicit AppFixture(const BuildKit &kit,
+                        RuntimeGeneration generation = RuntimeGeneration::Delphi4,
+                        std::unique_ptr<FakeSeam> fake = std::make_unique<FakeSeam>())
+        : AppFixture(generation, std::move(fake)) {
+        seam.exe = kit.exe();
+    }
+
+    // The main window at rest after a run that did not end the program: the
+    // status text cleared, Lumio not started, the program not told to end.
+    void expectIdle() const {
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
+        QCOMPARE(Form1->Tag, 0);
+        QCOMPARE(seam.terminateCalls, 0);
     }
 };

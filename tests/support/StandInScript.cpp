@@ -1,5 +1,7 @@
 #include "tests/support/StandInScript.h"
 
+#include "tests/support/BuildKit.h"
+
 #include <algorithm>
 #include <dirent.h>
 #include <fstream>
@@ -53,6 +55,15 @@ std::vector<std::string> runs(const std::string &logDir) {
         }
         closedir(dir);
     }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::string> buildRuns(const BuildKit &kit, int versionIndex) {
+    const std::string rest = "|-U" + kit.unitDir(versionIndex) + "|";
+    std::vector<std::string> out{"2|" + kit.demo("Lumio.DPR") + rest};
+    for (const std::string &unit : DemoUnitNames)
+        out.push_back("2|" + kit.demo(unit + ".Pas") + rest);
     std::sort(out.begin(), out.end());
     return out;
 }

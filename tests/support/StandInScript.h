@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class BuildKit;
+
 namespace standin {
 
 // text as one single-quoted shell word, each ' written as '\''.
@@ -33,5 +35,8 @@ std::string script(const Options &options);
 
 // The runs logged in logDir ("<count>|<arg>|<arg>|..."), sorted.
 std::vector<std::string> runs(const std::string &logDir);
+// What runs() gives after the seven compiles of a build in kit, with the unit
+// folder of versionIndex.
+std::vector<std::string> buildRuns(const BuildKit &kit, int versionIndex);
 
 } // namespace standin

@@ -17,61 +17,20 @@
 // its own: the command line as Windows handed it over, then each argument on
 // a line, in UTF-8, and the ANSI code page it ran with.  Every name goes through the wide
 // functions.
-#include "host/Text.h"
-
-#include <windows.h>
+#include "tests/host/WinProgram.h"
 
 #include <shellapi.h> // after windows.h, which it needs
 
 #include <cwchar>
-#include <string>
+
+using namespace winprog;
 
 namespace {
-
-std::string utf8(std::wstring_view w) {
-    return host::Utf8FromUtf16(std::u16string(w.begin(), w.end()));
-}
-
-bool say(DWORD stream, const std::string &text) {
-    DWORD written = 0;
-    const HANDLE h = ::GetStdHandle(stream);
-    return h != nullptr && h != INVALID_HANDLE_VALUE &&
-           ::WriteFile(h, text.data(), DWORD(text.size()), &written, nullptr) &&
-           written == text.size();
-}
-
-bool writeFile(const std::wstring &path, const std::string &contents) {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(h, contents.data(), DWORD(contents.size()), &written, nullptr);
-    ::CloseHandle(h);
-    return ok && written == contents.size();
-}
-
-bool readFile(const std::wstring &path, std::string &contents) {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        contents.append(buffer, got);
-    ::CloseHandle(h);
-    return true;
-}
 
 // Puts a finished file in place under its name at once, as a compiler that
 // writes it elsewhere first would.
 bool publish(const std::wstring &part, const std::wstring &path) {
     return ::MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-std::wstring folderOf(const std::wstring &path) {
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 } // namespace
@@ -81,9 +40,8 @@ int main() {
     wchar_t **argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     if (!argv)
         return 2;
-    wchar_t self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
+    const std::wstring self = ownPath();
+    if (self.empty())
         return 2;
     const std::wstring bin = folderOf(self);
 
@@ -94,11 +52,11 @@ int main() {
     ::CreateDirectoryW((bin + L"runs").c_str(), nullptr);
     writeFile(bin + L"runs\\" + std::to_wstring(::GetCurrentProcessId()) + L".txt", log);
 
-    if (!say(STD_OUTPUT_HANDLE, "Forgeway stand-in for DCC32.EXE (Windows)\r\n") ||
-        !say(STD_ERROR_HANDLE, "stand-in: no Delphi here, the output is made up\r\n"))
+    if (!writeTo(STD_OUTPUT_HANDLE, "Forgeway stand-in for DCC32.EXE (Windows)\r\n") ||
+        !writeTo(STD_ERROR_HANDLE, "stand-in: no Delphi here, the output is made up\r\n"))
         return 3;
     if (argc < 2) {
-        say(STD_ERROR_HANDLE, "Fatal: No source file given\r\n");
+        writeTo(STD_ERROR_HANDLE, "Fatal: No source file given\r\n");
         return 2;
     }
     const std::wstring source = argv[1];
@@ -114,7 +72,7 @@ int main() {
     const std::wstring stem = name.substr(0, dot);
     const std::wstring kind = dot == std::wstring::npos ? L"" : name.substr(dot);
     // The file's name only: the ANSI code page may lack the folder's.
-    say(STD_OUTPUT_HANDLE, "Compiling " + utf8(name) + "\r\n");
+    writeTo(STD_OUTPUT_HANDLE, "Compiling " + utf8(name) + "\r\n");
 
     wchar_t delay[32];
     const DWORD d = ::GetEnvironmentVariableW(L"FORGEWAY_STANDIN_DELAY_MS", delay, 32);
@@ -122,37 +80,31 @@ int main() {
 
     std::string text;
     if (!readFile(source, text)) {
-        say(STD_ERROR_HANDLE, "Fatal: File not found: '" + utf8(name) + "'\r\n");
+        writeTo(STD_ERROR_HANDLE, "Fatal: File not found: '" + utf8(name) + "'\r\n");
         return 1;
     }
     if (const std::size_t at = text.find("this is not Pascal"); at != std::string::npos) {
         int line = 1;
         for (std::size_t i = 0; i < at; ++i)
             line += text[i] == '\n';
-        say(STD_ERROR_HANDLE, utf8(name) + "(" + std::to_string(line) +
-                                  ") Error: Statement expected but identifier 'this' found\r\n");
-        say(STD_OUTPUT_HANDLE, "1 error.\r\n");
+        writeTo(STD_ERROR_HANDLE,
+                utf8(name) + "(" + std::to_string(line) +
+                    ") Error: Statement expected but identifier 'this' found\r\n");
+        writeTo(STD_OUTPUT_HANDLE, "1 error.\r\n");
         return 1;
     }
 
-    if (::CompareStringOrdinal(kind.c_str(), -1, L".DPR", -1, TRUE) == CSTR_EQUAL) {
-        const std::wstring exe = folder + stem + L".EXE";
-        if (!::CopyFileW((bin + L"LUMIO.BIN").c_str(), (exe + L".part").c_str(), FALSE) ||
-            !writeFile(folder + stem + L".UNITS", utf8(unitDir) + "\n") ||
-            !publish(exe + L".part", exe)) {
-            say(STD_ERROR_HANDLE,
-                "Fatal: Could not create output file '" + utf8(stem) + ".EXE'\r\n");
-            return 1;
-        }
-        say(STD_OUTPUT_HANDLE, utf8(stem) + ".EXE written\r\n");
-        return 0;
-    }
-    const std::wstring unit = folder + stem + L".DCU";
-    if (!writeFile(unit + L".part", "stand-in unit " + utf8(stem) + "\n") ||
-        !publish(unit + L".part", unit)) {
-        say(STD_ERROR_HANDLE, "Fatal: Could not create output file '" + utf8(stem) + ".DCU'\r\n");
+    const bool project = ::CompareStringOrdinal(kind.c_str(), -1, L".DPR", -1, TRUE) == CSTR_EQUAL;
+    const std::wstring output = folder + stem + (project ? L".EXE" : L".DCU");
+    const std::wstring part = output + L".part";
+    const bool made = project ? ::CopyFileW((bin + L"LUMIO.BIN").c_str(), part.c_str(), FALSE) &&
+                                    writeFile(folder + stem + L".UNITS", utf8(unitDir) + "\n")
+                              : writeFile(part, "stand-in unit " + utf8(stem) + "\n");
+    const std::string outputName = utf8(stem) + (project ? ".EXE" : ".DCU");
+    if (!made || !publish(part, output)) {
+        writeTo(STD_ERROR_HANDLE, "Fatal: Could not create output file '" + outputName + "'\r\n");
         return 1;
     }
-    say(STD_OUTPUT_HANDLE, utf8(stem) + ".DCU written\r\n");
+    writeTo(STD_OUTPUT_HANDLE, outputName + " written\r\n");
     return 0;
 }
