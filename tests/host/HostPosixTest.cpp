@@ -9,13 +9,18 @@
 #include "host/Lookahead.h"
 #include "host/Process.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
+#include <sched.h>
 #include <set>
+#include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -319,25 +324,142 @@ TEST_CASE("StartProcess returns while the started program runs on") {
         CHECK(kill(pid, SIGKILL) == 0);
 }
 
-// Each rule is checked on planted compilers in AutoSearchTest; here, links.
-TEST_CASE("TrustedProgram: a link is judged by where it leads and by its own folders") {
-    Scratch s;
-    s.folder("plain");
-    s.folder("open");
-    s.file("plain/DCC32.EXE");
-    s.file("open/DCC32.EXE");
-    const std::string good = s.path("plain/DCC32.EXE");
-    CHECK(chmod(good.c_str(), 0755) == 0);
-    CHECK(chmod(s.path("open").c_str(), 0777) == 0); // others may write, no sticky bit
-    symlink(s.path("open/DCC32.EXE").c_str(), s.path("toOpen").c_str());
-    symlink(good.c_str(), s.path("open/toGood").c_str());
-    symlink(good.c_str(), s.path("toGood").c_str());
-    CHECK(TrustedProgram(good));
-    CHECK(TrustedProgram(s.path("toGood")));
-    CHECK(!TrustedProgram(s.path("toOpen")));
-    CHECK(!TrustedProgram(s.path("open/toGood")));
-    CHECK(!TrustedProgram(s.path("missing")));
-    CHECK(!TrustedProgram("DCC32.EXE")); // not absolute
+// Each rule is checked on planted compilers in AutoSearchTest; here, every
+// step on the way, as root and as a user whose accounts the case sets.
+namespace {
+
+constexpr unsigned OtherId = 65533; // a user, and a group, that the user is not
+
+// Makes the entries of a trust case in folder at from words such as "d/:1777"
+// (a folder), "d/p:755" (a file) or "s/p>../t" (a link), each with "+ro" or
+// the like after it: owner, then group; u the user, r root, o another (by
+// default the user's, in the group it was made with).  False where the owner
+// or group cannot be given.
+bool make(const std::string &at, const std::string &words, uid_t uid, gid_t gid) {
+    std::istringstream in(words);
+    bool made = true;
+    for (std::string w; in >> w;) {
+        const std::size_t plus = w.find('+'), arrow = w.find('>'), colon = w.find(':');
+        const std::string who = plus == std::string::npos ? "" : w.substr(plus + 1);
+        const std::string path = at + w.substr(0, std::min(arrow, colon));
+        const auto id = [&who](std::size_t i, unsigned user, unsigned keep) {
+            return i >= who.size() ? keep : who[i] == 'u' ? user : who[i] == 'r' ? 0 : OtherId;
+        };
+        if (arrow != std::string::npos)
+            symlink(w.substr(arrow + 1, plus - arrow - 1).c_str(), path.c_str());
+        else if (path.back() == '/')
+            mkdir(path.c_str(), 0700);
+        else
+            std::ofstream(path) << "#!/bin/sh\n";
+        made = lchown(path.c_str(), id(0, uid, uid), id(1, gid, gid_t(-1))) == 0 &&
+               (arrow != std::string::npos ||
+                chmod(path.c_str(), mode_t(std::stoul(w.substr(colon + 1), nullptr, 8))) == 0) &&
+               made;
+    }
+    return made;
+}
+
+} // namespace
+
+TEST_CASE("TrustedProgram: each folder, link and hop, and the program, are root's or the user's") {
+    struct Case {
+        const char *what, *entries, *start;
+        char trusted; // y, n, or g: only where the user's primary group is the user's alone
+    };
+    const std::vector<Case> cases = {
+        {"the user's program", "p:755", "p", 'y'},
+        {"root's program", "p:755+r", "p", 'y'},
+        {"another user's program", "p:755+o", "p", 'n'},
+        {"a program others may write to", "p:757", "p", 'n'},
+        {"a sticky program others may write to", "p:1757", "p", 'n'},
+        {"a program the user's group may write to", "p:775+uu", "p", 'g'},
+        {"a program another group may write to", "p:775+uo", "p", 'n'},
+        {"a folder others may write to", "d/:777 d/p:755", "d/p", 'n'},
+        {"a sticky folder others may write to", "d/:1777 d/p:755", "d/p", 'y'},
+        {"another's program in a sticky folder", "d/:1777 d/p:755+o", "d/p", 'n'},
+        {"another user's folder", "d/:755+o d/p:755", "d/p", 'n'},
+        {"root's folder another group may write to", "d/:775+ro d/p:755", "d/p", 'n'},
+        {"root's folder the user's group may write to", "d/:775+ru d/p:755", "d/p", 'g'},
+        {"a folder further up others may write to", "u/:777 u/d/:755 u/d/p:755", "u/d/p", 'n'},
+        {"the user's link in a sticky folder", "s/:1777 s/p>/usr/bin/true", "s/p", 'y'},
+        {"another's link in a sticky folder", "s/:1777 s/p>/usr/bin/true+o", "s/p", 'n'},
+        {"a hop through another's folder", "a/:755 m/:755+o a/p>../m/t m/t>/bin/true", "a/p", 'n'},
+        {"a hop through root's folder", "a/:755 m/:755+r a/p>../m/t m/t>/bin/true", "a/p", 'y'},
+        {"another's second hop", "a/:755 s/:1777 a/p>../s/t s/t>/bin/true+o", "a/p", 'n'},
+        {"a folder through another's link", "r/:755 r/p:755 s/:1777 s/r>../r+o", "s/r/p", 'n'},
+        {"a link read in its folder; .. after a link", "a/:755 a/b/:755 a/b/x:755 a/b/p>x a/u>b/..",
+         "a/u/b/p", 'y'},
+        {"a link into a folder others may write to", "o/:777 o/p:755 p>o/p", "p", 'n'},
+        {"a link loop", "p>q q>p", "p", 'n'},
+        {"a dangling link", "p>none", "p", 'n'},
+        {"a folder", "p/:755", "p", 'n'},
+    };
+    // Another user runs the check in a mount namespace of its own, where the
+    // account files are the runner's: its group is its own (y) or not (n).
+    struct Runner {
+        const char *what;
+        uid_t uid;
+        gid_t gid;
+        std::string passwd, group;
+        char ownGroup;
+    };
+    const std::string users = "root:x:0:0::/:/bin/sh\nme:x:65534:65534::/:/bin/sh\nother:x:65533:";
+    const std::vector<Runner> runners = {
+        {"as this user", geteuid(), getegid(), "", "", '?'},
+        {"as a user with a group of its own", 65534, 65534, users + "65533::/:\n", "me:x:65534:\n",
+         'y'},
+        {"as a user whose group is another's too", 65534, 65534, users + "65534::/:\n",
+         "me:x:65534:\n", 'n'},
+        {"as a user whose group has another member", 65534, 65534, users + "1::/:\n",
+         "g:x:65534:other\n", 'n'},
+    };
+    CHECK(!TrustedProgram("p")); // not absolute
+    for (const Runner &runner : runners) {
+        Scratch s;
+        chmod(s.root.c_str(), 0755);
+        std::ofstream(s.path("passwd")) << runner.passwd;
+        std::ofstream(s.path("group")) << runner.group;
+        std::vector<bool> made;
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            s.folder(std::to_string(i));
+            made.push_back(
+                make(s.path(std::to_string(i) + "/"), cases[i].entries, runner.uid, runner.gid));
+        }
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int before = check::failures();
+            if (runner.ownGroup != '?' &&
+                (unshare(CLONE_NEWNS) != 0 ||
+                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 mount(s.path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0 ||
+                 mount(s.path("group").c_str(), "/etc/group", nullptr, MS_BIND, nullptr) != 0 ||
+                 setgroups(0, nullptr) != 0 || setgid(runner.gid) != 0 || setuid(runner.uid) != 0))
+                _exit(125);
+            int skipped = 0;
+            for (std::size_t i = 0; i < cases.size(); ++i) {
+                const std::string at = s.path(std::to_string(i) + "/" + cases[i].start);
+                const char trusted = cases[i].trusted == 'g' ? runner.ownGroup : cases[i].trusted;
+                if (!made[i] || trusted == '?')
+                    ++skipped;
+                else if (TrustedProgram(at) != (trusted == 'y'))
+                    check::fail(__FILE__, __LINE__,
+                                std::string(runner.what) + ": " + cases[i].what + ": " + at);
+            }
+            if (skipped)
+                std::printf("    skipped %d cases %s: another owner needs root, and the machine's "
+                            "own accounts may share the user's group\n",
+                            skipped, runner.what);
+            std::fflush(stdout);
+            _exit(check::failures() == before ? 0 : 1);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 125)
+            std::printf("    skipped %s: needs root and a mount namespace\n", runner.what);
+        else
+            CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 }
 
 TEST_CASE("A capture takes output and error in the order written, in a file in no folder") {
