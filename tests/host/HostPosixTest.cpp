@@ -191,22 +191,25 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
         const char *what;
         std::string table;
         std::vector<std::string> roots;
+        std::set<std::string> locked = {}; // points the user cannot enter
     };
     const std::vector<Row> rows = {
         {"kernel file systems out, memory ones in, sorted by mount point",
-         // Not in the order the roots come out.
+         // Not in the order the roots come out, but each folder mounted on
+         // before what is mounted below it, as the kernel lists them.
+         "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
          "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
          "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
          "23 1 0:22 / /sys rw - sysfs sysfs rw\n"
          "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
-         "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
          "31 30 8:1 / /boot/efi rw shared:2 - vfat /dev/sda1 rw\n"
          "33 30 0:30 / /tmp rw - tmpfs tmpfs rw\n"
-         "37 30 0:40 / /dev/shm rw - ramfs ramfs rw\n"
          "38 30 0:5 / /dev rw - devtmpfs udev rw\n"
+         "37 30 0:40 / /dev/shm rw - ramfs ramfs rw\n"
          "35 23 0:31 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+         "36 30 8:5 / /media/disk\\040 rw - ext4 /dev/sdc1 rw\n"
          "garbage line\n",
-         {"/", "/boot/efi/", "/dev/shm/", "/home/", "/media/My Disk/", "/tmp/"}},
+         {"/", "/boot/efi/", "/dev/shm/", "/home/", "/media/My Disk/", "/media/disk /", "/tmp/"}},
         {"a file system mounted twice is walked at its first point only",
          "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
          "41 30 8:3 / /srv/b rw - xfs /dev/sda3 rw\n"
@@ -230,6 +233,25 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
          "54 30 8:2 / /mnt/covered rw - ext4 /dev/sda2 rw\n"
          "55 54 0:61 / /mnt/covered rw - tmpfs tmpfs rw\n",
          {"/", "/dev/shm/"}},
+        {"a file system covered at its first point (on it or above it) is walked at the next; "
+         "a later mount on / covers nothing",
+         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+         "40 30 8:3 / /srv/a rw - xfs /dev/sda3 rw\n"
+         "41 30 8:3 / /srv/b rw - xfs /dev/sda3 rw\n"
+         "42 40 0:50 / /srv/a rw - tmpfs tmpfs rw\n"
+         "43 30 8:4 / /mnt/x rw - ext4 /dev/sda4 rw\n"
+         "44 30 8:4 / /opt/x rw - ext4 /dev/sda4 rw\n"
+         "45 30 0:51 / /mnt rw - tmpfs tmpfs rw\n"
+         "46 30 0:52 / / rw - tmpfs tmpfs rw\n"
+         "47 30 8:2 / /var/again rw - ext4 /dev/sda2 rw\n",
+         {"/", "/mnt/", "/opt/x/", "/srv/a/", "/srv/b/"}},
+        {"a file system is walked at the first point the user can enter, or not at all",
+         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+         "50 30 8:5 / /home/al/private/m rw - ext4 /dev/sda5 rw\n"
+         "51 30 8:5 / /media/m rw - ext4 /dev/sda5 rw\n"
+         "52 30 8:6 / /root/m rw - ext4 /dev/sda6 rw\n",
+         {"/", "/media/m/"},
+         {"/home/al/private/m/", "/root/m/"}},
         {"in a chroot the root is no mount point, and is walked first all the same",
          "60 1 0:70 / /proc rw - proc proc rw\n"
          "61 1 0:71 / /dev/shm rw - tmpfs tmpfs rw\n",
@@ -237,7 +259,8 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
         {"nothing readable: the root alone", "", {"/"}},
     };
     for (const Row &row : rows) {
-        const auto roots = DriveRootsFromMountInfo(row.table);
+        const auto roots = DriveRootsFromMountInfo(
+            row.table, [&row](const std::string &point) { return !row.locked.count(point); });
         if (roots != row.roots)
             check::fail(__FILE__, __LINE__, row.what);
     }
