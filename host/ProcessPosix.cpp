@@ -236,7 +236,7 @@ bool TrustedProgram(const std::string &path) {
                 return false;
             target.resize(std::size_t(got));
             if (target[0] == '/')
-                folder = "/";
+                folder.erase(1); // back to "/"
             pushNames(target, names);
         } else if (S_ISDIR(st.st_mode)) {
             if (!rules.trustedFolder(st))

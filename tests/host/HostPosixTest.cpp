@@ -9,7 +9,6 @@
 #include "host/Lookahead.h"
 #include "host/Process.h"
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -195,8 +194,7 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
     };
     const std::vector<Row> rows = {
         {"kernel file systems out, memory ones in, sorted by mount point",
-         // Not in the order the roots come out, but each folder mounted on
-         // before what is mounted below it, as the kernel lists them.
+         // Unsorted, but as the kernel lists them: a point after the folders above it.
          "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
          "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
          "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
@@ -353,20 +351,19 @@ namespace {
 
 constexpr unsigned OtherId = 65533; // a user, and a group, that the user is not
 
-// Makes the entries of a trust case in folder at from words such as "d/:1777"
-// (a folder), "d/p:755" (a file) or "s/p>../t" (a link), each with "+ro" or
-// the like after it: owner, then group; u the user, r root, o another (by
-// default the user's, in the group it was made with).  False where the owner
-// or group cannot be given.
+// Makes a trust case's entries in folder at from words such as "d/:1777" (a
+// folder), "d/p:755" (a file) or "s/p>../t" (a link), each maybe with "+ro":
+// owner, then group; u the user, r root, o another (by default the user's, in
+// the group made with).  False where an owner or group cannot be given.
 bool make(const std::string &at, const std::string &words, uid_t uid, gid_t gid) {
     std::istringstream in(words);
     bool made = true;
     for (std::string w; in >> w;) {
-        const std::size_t plus = w.find('+'), arrow = w.find('>'), colon = w.find(':');
-        const std::string who = plus == std::string::npos ? "" : w.substr(plus + 1);
-        const std::string path = at + w.substr(0, std::min(arrow, colon));
-        const auto id = [&who](std::size_t i, unsigned user, unsigned keep) {
-            return i >= who.size() ? keep : who[i] == 'u' ? user : who[i] == 'r' ? 0 : OtherId;
+        const std::size_t plus = std::min(w.find('+'), w.size()), arrow = w.find('>');
+        const std::string who = w.substr(plus) + "++",
+                          path = at + w.substr(0, w.find_first_of(":>"));
+        const auto id = [](char c, unsigned user, unsigned keep) {
+            return c == 'u' ? user : c == 'r' ? 0 : c == 'o' ? OtherId : keep;
         };
         if (arrow != std::string::npos)
             symlink(w.substr(arrow + 1, plus - arrow - 1).c_str(), path.c_str());
@@ -374,10 +371,10 @@ bool make(const std::string &at, const std::string &words, uid_t uid, gid_t gid)
             mkdir(path.c_str(), 0700);
         else
             std::ofstream(path) << "#!/bin/sh\n";
-        made = lchown(path.c_str(), id(0, uid, uid), id(1, gid, gid_t(-1))) == 0 &&
-               (arrow != std::string::npos ||
-                chmod(path.c_str(), mode_t(std::stoul(w.substr(colon + 1), nullptr, 8))) == 0) &&
-               made;
+        const unsigned mode =
+            arrow == std::string::npos ? std::stoul(w.substr(w.find(':') + 1), nullptr, 8) : 0;
+        made = lchown(path.c_str(), id(who[1], uid, uid), id(who[2], gid, gid_t(-1))) == 0 &&
+               (!mode || chmod(path.c_str(), mode) == 0) && made;
     }
     return made;
 }
@@ -410,54 +407,51 @@ TEST_CASE("TrustedProgram: each folder, link and hop, and the program, are root'
         {"a hop through root's folder", "a/:755 m/:755+r a/p>../m/t m/t>/bin/true", "a/p", 'y'},
         {"another's second hop", "a/:755 s/:1777 a/p>../s/t s/t>/bin/true+o", "a/p", 'n'},
         {"a folder through another's link", "r/:755 r/p:755 s/:1777 s/r>../r+o", "s/r/p", 'n'},
-        {"a link read in its folder; .. after a link", "a/:755 a/b/:755 a/b/x:755 a/b/p>x a/u>b/..",
+        {"a link read in its folder, .. after it", "a/:755 a/b/:755 a/b/x:755 a/b/p>x a/u>b/..",
          "a/u/b/p", 'y'},
         {"a link into a folder others may write to", "o/:777 o/p:755 p>o/p", "p", 'n'},
         {"a link loop", "p>q q>p", "p", 'n'},
         {"a dangling link", "p>none", "p", 'n'},
         {"a folder", "p/:755", "p", 'n'},
     };
-    // Another user runs the check in a mount namespace of its own, where the
-    // account files are the runner's: its group is its own (y) or not (n).
+    // The test's own user runs the cases, and uid 65534 in a mount namespace
+    // of its own, where the account files make its group its own (y) or not.
     struct Runner {
-        const char *what;
-        uid_t uid;
-        gid_t gid;
-        std::string passwd, group;
+        const char *what, *otherPrimaryGroup, *groups;
         char ownGroup;
     };
-    const std::string users = "root:x:0:0::/:/bin/sh\nme:x:65534:65534::/:/bin/sh\nother:x:65533:";
     const std::vector<Runner> runners = {
-        {"as this user", geteuid(), getegid(), "", "", '?'},
-        {"as a user with a group of its own", 65534, 65534, users + "65533::/:\n", "me:x:65534:\n",
-         'y'},
-        {"as a user whose group is another's too", 65534, 65534, users + "65534::/:\n",
-         "me:x:65534:\n", 'n'},
-        {"as a user whose group has another member", 65534, 65534, users + "1::/:\n",
-         "g:x:65534:other\n", 'n'},
+        {"as this user", "", "", '?'},
+        {"as a user with a group of its own", "65533", "me:x:65534:\n", 'y'},
+        {"as a user whose group is another's too", "65534", "me:x:65534:\n", 'n'},
+        {"as a user whose group has another member", "1", "g:x:65534:other\n", 'n'},
     };
     CHECK(!TrustedProgram("p")); // not absolute
     for (const Runner &runner : runners) {
+        const bool asThisUser = runner.ownGroup == '?';
+        const uid_t uid = asThisUser ? geteuid() : 65534;
+        const gid_t gid = asThisUser ? getegid() : 65534;
         Scratch s;
         chmod(s.root.c_str(), 0755);
-        std::ofstream(s.path("passwd")) << runner.passwd;
-        std::ofstream(s.path("group")) << runner.group;
+        std::ofstream(s.path("passwd"))
+            << "root:x:0:0::/:\nme:x:65534:65534::/:\nother:x:65533:" << runner.otherPrimaryGroup
+            << "::/:\n";
+        std::ofstream(s.path("group")) << runner.groups;
         std::vector<bool> made;
         for (std::size_t i = 0; i < cases.size(); ++i) {
             s.folder(std::to_string(i));
-            made.push_back(
-                make(s.path(std::to_string(i) + "/"), cases[i].entries, runner.uid, runner.gid));
+            made.push_back(make(s.path(std::to_string(i) + "/"), cases[i].entries, uid, gid));
         }
         std::fflush(stdout);
         const pid_t child = fork();
         if (child == 0) {
             const int before = check::failures();
-            if (runner.ownGroup != '?' &&
+            if (!asThisUser &&
                 (unshare(CLONE_NEWNS) != 0 ||
                  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                  mount(s.path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0 ||
                  mount(s.path("group").c_str(), "/etc/group", nullptr, MS_BIND, nullptr) != 0 ||
-                 setgroups(0, nullptr) != 0 || setgid(runner.gid) != 0 || setuid(runner.uid) != 0))
+                 setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
                 _exit(125);
             int skipped = 0;
             for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -470,9 +464,8 @@ TEST_CASE("TrustedProgram: each folder, link and hop, and the program, are root'
                                 std::string(runner.what) + ": " + cases[i].what + ": " + at);
             }
             if (skipped)
-                std::printf("    skipped %d cases %s: another owner needs root, and the machine's "
-                            "own accounts may share the user's group\n",
-                            skipped, runner.what);
+                std::printf("    %s: %d cases skipped (need root, or a group known)\n", runner.what,
+                            skipped);
             std::fflush(stdout);
             _exit(check::failures() == before ? 0 : 1);
         }
