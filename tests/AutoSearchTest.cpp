@@ -148,9 +148,8 @@ private Q_SLOTS:
         } else {
             qInfo("no file or folder of another user planted: that needs root");
         }
-        // A sticky folder that others may write to is fine.  (So is write by
-        // the user's own group, where the user has one: HostTest checks that
-        // with account files of its own.)
+        // A sticky folder that others may write to is fine (group write only
+        // by the user's own group, which HostTest checks: it sets the accounts).
         const std::string trusted = plant("trusted/tmp/mine", 0755, 0755);
         QVERIFY(made && chmod(s.drive.path("trusted/tmp").c_str(), 01777) == 0);
         s.f.seam.drives.clear();
