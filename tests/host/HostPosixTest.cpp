@@ -343,13 +343,12 @@ namespace {
 
 constexpr unsigned OtherId = 65533; // a user, and a group, that the user is not
 
-// Makes a trust case's entries in folder at from words such as "d/:1777" (a
-// folder), "d/p:755" (a file) or "s/p>../t" (a link), each maybe with "+ro":
-// owner, then group; u the user, r root, o another (by default the user's, in
-// the group made with).  False where an owner or group cannot be given.
+// Makes folder at and in it entries like "d/:1777" (a folder), "d/p:755"
+// or "s/p>../t" (a link), maybe with "+ro" (owner, then group; u the user, r
+// root, o another; by default the user's).  False where one cannot be given.
 bool make(const std::string &at, const std::string &words, uid_t uid, gid_t gid) {
     std::istringstream in(words);
-    bool made = true;
+    bool made = mkdir(at.c_str(), 0755) == 0;
     for (std::string w; in >> w;) {
         const std::size_t plus = std::min(w.find('+'), w.size()), arrow = w.find('>');
         const std::string who = w.substr(plus) + "++",
@@ -409,14 +408,14 @@ TEST_CASE("TrustedProgram: each folder, link and hop, and the program, are root'
     // The test's own user runs the cases, and uid 65534 in a mount namespace
     // of its own, where the account files make its group its own (y) or not.
     struct Runner {
-        const char *what, *otherPrimaryGroup, *groups;
+        const char *what, *other, *groups;
         char ownGroup;
     };
     const std::vector<Runner> runners = {
         {"as this user", "", "", '?'},
-        {"as a user with a group of its own", "65533", "me:x:65534:\n", 'y'},
-        {"as a user whose group is another's too", "65534", "me:x:65534:\n", 'n'},
-        {"as a user whose group has another member", "1", "g:x:65534:other\n", 'n'},
+        {"as a user with a group of its own", "other:x:65533:65533::/:", "me:x:65534:\n", 'y'},
+        {"as a user whose group is another's", "other:x:65533:65534::/:", "me:x:65534:\n", 'n'},
+        {"as a user whose group has others", "other:x:65533:1::/:", "g:x:65534:other\n", 'n'},
     };
     CHECK(!TrustedProgram("p")); // not absolute
     for (const Runner &runner : runners) {
@@ -425,15 +424,11 @@ TEST_CASE("TrustedProgram: each folder, link and hop, and the program, are root'
         const gid_t gid = asThisUser ? getegid() : 65534;
         Scratch s;
         chmod(s.root.c_str(), 0755);
-        std::ofstream(s.path("passwd"))
-            << "root:x:0:0::/:\nme:x:65534:65534::/:\nother:x:65533:" << runner.otherPrimaryGroup
-            << "::/:\n";
+        std::ofstream(s.path("passwd")) << "root:x:0:0::/:\nme:x:65534:65534::/:\n" << runner.other;
         std::ofstream(s.path("group")) << runner.groups;
         std::vector<bool> made;
-        for (std::size_t i = 0; i < cases.size(); ++i) {
-            s.folder(std::to_string(i));
+        for (std::size_t i = 0; i < cases.size(); ++i)
             made.push_back(make(s.path(std::to_string(i) + "/"), cases[i].entries, uid, gid));
-        }
         std::fflush(stdout);
         const pid_t child = fork();
         if (child == 0) {
