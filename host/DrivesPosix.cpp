@@ -3,11 +3,13 @@
 #include "host/Drives.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <unistd.h>
 
 namespace host {
 
@@ -55,11 +57,11 @@ struct Mounted {
 
 } // namespace
 
-std::vector<std::string> DriveRootsFromMountInfo(const std::string &mountinfo) {
-    // By mount point, in byte order, so "/" comes first.  Of several file
-    // systems mounted on one point, the one mounted last covers the others
-    // and is the one a walk of that point sees.
-    std::map<std::string, Mounted> points;
+std::vector<std::string>
+DriveRootsFromMountInfo(const std::string &mountinfo,
+                        const std::function<bool(const std::string &)> &canEnter) {
+    // The mounts in the order they were made.
+    std::vector<std::pair<std::string, Mounted>> mounts;
     std::istringstream lines(mountinfo);
     std::string line;
     while (std::getline(lines, line)) {
@@ -75,15 +77,37 @@ std::vector<std::string> DriveRootsFromMountInfo(const std::string &mountinfo) {
             continue;
         if (point.back() != '/')
             point += '/';
-        points[point] = Mounted{f[2], f[3], *(dash + 1)};
+        mounts.push_back({point, Mounted{f[2], f[3], *(dash + 1)}});
     }
-    // A file system mounted at several points (a bind mount of its whole
-    // tree) is walked once, at the first of them.
+    // A mount is seen only where no later one covers it: one on the same
+    // point, or on a folder above it.  A mount on "/" covers nothing: the
+    // process's root stays the folder it was, and so does what lies below.
+    // By mount point, in byte order, so "/" comes first.
+    std::map<std::string, Mounted> seen;
+    std::set<std::string> later;
+    for (auto m = mounts.rbegin(); m != mounts.rend(); ++m) {
+        const std::string &point = m->first;
+        bool covered = false;
+        for (std::size_t end = point.find('/', 1); !covered && end != std::string::npos;
+             end = point.find('/', end + 1))
+            covered = later.count(point.substr(0, end + 1)) != 0;
+        if (point == "/")
+            seen[point] = m->second; // the first one
+        else if (!covered)
+            seen.emplace(point, m->second);
+        later.insert(point);
+    }
+    // A file system mounted at several points (the same device and the same
+    // folder of it) is walked once, at the first of them that the user can
+    // enter.
     std::set<std::pair<std::string, std::string>> walked;
     std::vector<std::string> roots;
-    for (const auto &[point, mounted] : points)
-        if (!isPseudo(mounted.type) && walked.insert({mounted.device, mounted.root}).second)
+    for (const auto &[point, mounted] : seen)
+        if (!isPseudo(mounted.type) && !walked.count({mounted.device, mounted.root}) &&
+            (!canEnter || canEnter(point))) {
+            walked.insert({mounted.device, mounted.root});
             roots.push_back(point);
+        }
     // The root folder is walked first also where it is no mount point of its
     // own (a chroot lists only the mounts below it), or nothing could be read.
     if (roots.empty() || roots.front() != "/")
@@ -95,7 +119,11 @@ std::vector<std::string> DriveRoots() {
     std::ifstream in("/proc/self/mountinfo");
     std::stringstream text;
     text << in.rdbuf();
-    return DriveRootsFromMountInfo(text.str());
+    // The user can enter a point when every folder on the way to it, and the
+    // point itself, may be searched with the user's rights.
+    return DriveRootsFromMountInfo(text.str(), [](const std::string &point) {
+        return faccessat(AT_FDCWD, point.c_str(), X_OK, AT_EACCESS) == 0;
+    });
 }
 
 ErrorModeGuard::ErrorModeGuard() = default;

@@ -11,7 +11,8 @@ std::vector<std::string> DriveRoots() {
     return roots;
 }
 
-std::vector<std::string> DriveRootsFromMountInfo(const std::string &) {
+std::vector<std::string> DriveRootsFromMountInfo(const std::string &,
+                                                 const std::function<bool(const std::string &)> &) {
     return {};
 }
 

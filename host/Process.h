@@ -25,12 +25,16 @@ StartResult StartProcess(const std::string &program, const std::vector<std::stri
 
 // Whether the program at path can only have been put there by root or by the
 // user running this program, so that starting it unasked is safe.  On POSIX
-// it is not when the file (after any symbolic links) is owned by neither
-// root nor the user or is writable by others, or when a folder on its path,
-// as given or as the links resolve, is owned by neither or is writable by
-// others without the sticky bit.  Group write is accepted.  False when path
-// is not absolute or cannot be examined.  On Windows always true: rights
-// there are access lists, which these rules do not describe.
+// the path is followed name by name, as the kernel follows it, and every step
+// must be root's or the user's: each folder entered (owned by one of them,
+// and not writable by others unless it has the sticky bit), each symbolic
+// link met (owned by one of them; its target is read relative to its own
+// folder, at most 40 links), and the program (a plain file owned by one of
+// them, not writable by others; a sticky bit on a file changes nothing).
+// Group write counts as write by others unless the group is the user's
+// primary group and no other account has it.  False when path is not
+// absolute or cannot be examined.  On Windows always true: rights there are
+// access lists, which these rules do not describe.
 bool TrustedProgram(const std::string &path);
 
 } // namespace host

@@ -15,7 +15,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
+#include <sched.h>
 #include <set>
+#include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -186,30 +190,43 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
         const char *what;
         std::string table;
         std::vector<std::string> roots;
+        std::set<std::string> locked = {}; // points the user cannot enter
     };
     const std::vector<Row> rows = {
         {"kernel file systems out, memory ones in, sorted by mount point",
-         // Not in the order the roots come out.
+         // Unsorted, but as the kernel lists them: a point after the folders above it.
+         "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
          "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
          "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
          "23 1 0:22 / /sys rw - sysfs sysfs rw\n"
          "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
-         "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
          "31 30 8:1 / /boot/efi rw shared:2 - vfat /dev/sda1 rw\n"
          "33 30 0:30 / /tmp rw - tmpfs tmpfs rw\n"
-         "37 30 0:40 / /dev/shm rw - ramfs ramfs rw\n"
          "38 30 0:5 / /dev rw - devtmpfs udev rw\n"
+         "37 30 0:40 / /dev/shm rw - ramfs ramfs rw\n"
          "35 23 0:31 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+         "36 30 8:5 / /media/disk\\040 rw - ext4 /dev/sdc1 rw\n"
          "garbage line\n",
-         {"/", "/boot/efi/", "/dev/shm/", "/home/", "/media/My Disk/", "/tmp/"}},
-        {"a file system mounted twice is walked at its first point only",
+         {"/", "/boot/efi/", "/dev/shm/", "/home/", "/media/My Disk/", "/media/disk /", "/tmp/"}},
+        {"a file system mounted at several points is walked once, at the first point where it is "
+         "seen (no later mount on it or above it; one on / covers nothing) and the user can enter",
          "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
          "41 30 8:3 / /srv/b rw - xfs /dev/sda3 rw\n"
          "40 30 8:3 / /srv/a rw - xfs /dev/sda3 rw\n"
          "42 30 8:2 / /mnt/again rw - ext4 /dev/sda2 rw\n"
          "43 30 0:50 / /run/x rw - tmpfs tmpfs rw\n"
-         "44 30 0:50 / /run/y rw - tmpfs tmpfs rw\n",
-         {"/", "/run/x/", "/srv/a/"}},
+         "44 30 0:50 / /run/y rw - tmpfs tmpfs rw\n"
+         "45 40 0:53 / /srv/a rw - tmpfs tmpfs rw\n"
+         "46 30 8:4 / /mnt/x rw - ext4 /dev/sda4 rw\n"
+         "47 30 8:4 / /opt/x rw - ext4 /dev/sda4 rw\n"
+         "48 30 0:51 / /mnt rw - tmpfs tmpfs rw\n"
+         "49 30 8:5 / /home/al/private/m rw - ext4 /dev/sda5 rw\n"
+         "50 30 8:5 / /media/m rw - ext4 /dev/sda5 rw\n"
+         "51 30 8:6 / /root/m rw - ext4 /dev/sda6 rw\n"
+         "52 30 0:52 / / rw - tmpfs tmpfs rw\n"
+         "53 30 8:2 / /var/again rw - ext4 /dev/sda2 rw\n",
+         {"/", "/media/m/", "/mnt/", "/opt/x/", "/run/x/", "/srv/a/", "/srv/b/"},
+         {"/home/al/private/m/", "/root/m/"}},
         {"a bind mount of a folder is another tree; another device is another volume",
          "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
          "45 30 8:2 /home/u/data /data rw - ext4 /dev/sda2 rw\n"
@@ -232,7 +249,8 @@ TEST_CASE("Drives from the mount table: every file system but the kernel's, root
         {"nothing readable: the root alone", "", {"/"}},
     };
     for (const Row &row : rows) {
-        const auto roots = DriveRootsFromMountInfo(row.table);
+        const auto roots = DriveRootsFromMountInfo(
+            row.table, [&row](const std::string &point) { return !row.locked.count(point); });
         if (roots != row.roots)
             check::fail(__FILE__, __LINE__, row.what);
     }
@@ -319,25 +337,132 @@ TEST_CASE("StartProcess returns while the started program runs on") {
         CHECK(kill(pid, SIGKILL) == 0);
 }
 
-// Each rule is checked on planted compilers in AutoSearchTest; here, links.
-TEST_CASE("TrustedProgram: a link is judged by where it leads and by its own folders") {
-    Scratch s;
-    s.folder("plain");
-    s.folder("open");
-    s.file("plain/DCC32.EXE");
-    s.file("open/DCC32.EXE");
-    const std::string good = s.path("plain/DCC32.EXE");
-    CHECK(chmod(good.c_str(), 0755) == 0);
-    CHECK(chmod(s.path("open").c_str(), 0777) == 0); // others may write, no sticky bit
-    symlink(s.path("open/DCC32.EXE").c_str(), s.path("toOpen").c_str());
-    symlink(good.c_str(), s.path("open/toGood").c_str());
-    symlink(good.c_str(), s.path("toGood").c_str());
-    CHECK(TrustedProgram(good));
-    CHECK(TrustedProgram(s.path("toGood")));
-    CHECK(!TrustedProgram(s.path("toOpen")));
-    CHECK(!TrustedProgram(s.path("open/toGood")));
-    CHECK(!TrustedProgram(s.path("missing")));
-    CHECK(!TrustedProgram("DCC32.EXE")); // not absolute
+// Each rule is checked on planted compilers in AutoSearchTest; here, every
+// step on the way, as root and as a user whose accounts the case sets.
+namespace {
+
+constexpr unsigned OtherId = 65533; // a user, and a group, that the user is not
+
+// Makes folder at and in it entries like "d/:1777" (a folder), "d/p:755"
+// or "s/p>../t" (a link), maybe with "+ro" (owner, then group; u the user, r
+// root, o another; by default the user's).  False where one cannot be given.
+bool make(const std::string &at, const std::string &words, uid_t uid, gid_t gid) {
+    std::istringstream in(words);
+    bool made = mkdir(at.c_str(), 0755) == 0;
+    for (std::string w; in >> w;) {
+        const std::size_t plus = std::min(w.find('+'), w.size()), arrow = w.find('>');
+        const std::string who = w.substr(plus) + "++",
+                          path = at + w.substr(0, w.find_first_of(":>"));
+        const auto id = [](char c, unsigned user, unsigned keep) {
+            return c == 'u' ? user : c == 'r' ? 0 : c == 'o' ? OtherId : keep;
+        };
+        if (arrow != std::string::npos)
+            symlink(w.substr(arrow + 1, plus - arrow - 1).c_str(), path.c_str());
+        else if (path.back() == '/')
+            mkdir(path.c_str(), 0700);
+        else
+            std::ofstream(path) << "#!/bin/sh\n";
+        const unsigned mode =
+            arrow == std::string::npos ? std::stoul(w.substr(w.find(':') + 1), nullptr, 8) : 0;
+        made = lchown(path.c_str(), id(who[1], uid, uid), id(who[2], gid, gid_t(-1))) == 0 &&
+               (!mode || chmod(path.c_str(), mode) == 0) && made;
+    }
+    return made;
+}
+
+} // namespace
+
+TEST_CASE("TrustedProgram: each folder, link and hop, and the program, are root's or the user's") {
+    struct Case {
+        const char *what, *entries, *start;
+        char trusted; // y, n, or g: only where the user's primary group is the user's alone
+    };
+    const std::vector<Case> cases = {
+        {"the user's program", "p:755", "p", 'y'},
+        {"root's program", "p:755+r", "p", 'y'},
+        {"another user's program", "p:755+o", "p", 'n'},
+        {"a program others may write to", "p:757", "p", 'n'},
+        {"a sticky program others may write to", "p:1757", "p", 'n'},
+        {"a program the user's group may write to", "p:775+uu", "p", 'g'},
+        {"a program another group may write to", "p:775+uo", "p", 'n'},
+        {"a folder others may write to", "d/:777 d/p:755", "d/p", 'n'},
+        {"a sticky folder others may write to", "d/:1777 d/p:755", "d/p", 'y'},
+        {"another's program in a sticky folder", "d/:1777 d/p:755+o", "d/p", 'n'},
+        {"another user's folder", "d/:755+o d/p:755", "d/p", 'n'},
+        {"root's folder another group may write to", "d/:775+ro d/p:755", "d/p", 'n'},
+        {"root's folder the user's group may write to", "d/:775+ru d/p:755", "d/p", 'g'},
+        {"a folder further up others may write to", "u/:777 u/d/:755 u/d/p:755", "u/d/p", 'n'},
+        {"the user's link in a sticky folder", "s/:1777 s/p>/usr/bin/true", "s/p", 'y'},
+        {"another's link in a sticky folder", "s/:1777 s/p>/usr/bin/true+o", "s/p", 'n'},
+        {"a hop through another's folder", "a/:755 m/:755+o a/p>../m/t m/t>/bin/true", "a/p", 'n'},
+        {"a hop through root's folder", "a/:755 m/:755+r a/p>../m/t m/t>/bin/true", "a/p", 'y'},
+        {"another's second hop", "a/:755 s/:1777 a/p>../s/t s/t>/bin/true+o", "a/p", 'n'},
+        {"a folder through another's link", "r/:755 r/p:755 s/:1777 s/r>../r+o", "s/r/p", 'n'},
+        {"a link read in its folder, .. after it", "a/:755 a/b/:755 a/b/x:755 a/b/p>x a/u>b/..",
+         "a/u/b/p", 'y'},
+        {"a link into a folder others may write to", "o/:777 o/p:755 p>o/p", "p", 'n'},
+        {"a link loop", "p>q q>p", "p", 'n'},
+        {"a dangling link", "p>none", "p", 'n'},
+        {"a folder", "p/:755", "p", 'n'},
+    };
+    // The test's own user runs the cases, and uid 65534 in a mount namespace
+    // of its own, where the account files make its group its own (y) or not.
+    struct Runner {
+        const char *what, *other, *groups;
+        char ownGroup;
+    };
+    const std::vector<Runner> runners = {
+        {"as this user", "", "", '?'},
+        {"as a user with a group of its own", "other:x:65533:65533::/:", "me:x:65534:\n", 'y'},
+        {"as a user whose group is another's", "other:x:65533:65534::/:", "me:x:65534:\n", 'n'},
+        {"as a user whose group has others", "other:x:65533:1::/:", "g:x:65534:other\n", 'n'},
+    };
+    CHECK(!TrustedProgram("p")); // not absolute
+    for (const Runner &runner : runners) {
+        const bool asThisUser = runner.ownGroup == '?';
+        const uid_t uid = asThisUser ? geteuid() : 65534;
+        const gid_t gid = asThisUser ? getegid() : 65534;
+        Scratch s;
+        chmod(s.root.c_str(), 0755);
+        std::ofstream(s.path("passwd")) << "root:x:0:0::/:\nme:x:65534:65534::/:\n" << runner.other;
+        std::ofstream(s.path("group")) << runner.groups;
+        std::vector<bool> made;
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            made.push_back(make(s.path(std::to_string(i) + "/"), cases[i].entries, uid, gid));
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int before = check::failures();
+            if (!asThisUser &&
+                (unshare(CLONE_NEWNS) != 0 ||
+                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 mount(s.path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0 ||
+                 mount(s.path("group").c_str(), "/etc/group", nullptr, MS_BIND, nullptr) != 0 ||
+                 setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(125);
+            int skipped = 0;
+            for (std::size_t i = 0; i < cases.size(); ++i) {
+                const std::string at = s.path(std::to_string(i) + "/" + cases[i].start);
+                const char trusted = cases[i].trusted == 'g' ? runner.ownGroup : cases[i].trusted;
+                if (!made[i] || trusted == '?')
+                    ++skipped;
+                else if (TrustedProgram(at) != (trusted == 'y'))
+                    check::fail(__FILE__, __LINE__,
+                                std::string(runner.what) + ": " + cases[i].what + ": " + at);
+            }
+            if (skipped)
+                std::printf("    %s: %d skipped (need root or known groups)\n", runner.what,
+                            skipped);
+            std::fflush(stdout);
+            _exit(check::failures() == before ? 0 : 1);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 125)
+            std::printf("    skipped %s: needs root and a mount namespace\n", runner.what);
+        else
+            CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 }
 
 TEST_CASE("A capture takes output and error in the order written, in a file in no folder") {
