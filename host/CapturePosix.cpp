@@ -148,8 +148,8 @@ std::string OutputCapture::Tail(std::size_t maxBytes, std::uint64_t *start) cons
     std::uint64_t from = 0;
     // The copy is whole from the first byte that the drain cannot have
     // overwritten while it was made; a drain that overtook it all is rare
-    // enough to copy again.
-    for (;;) {
+    // enough to copy again (a hundred times at most, then nothing is given).
+    for (int attempt = 0;; ++attempt) {
         const std::uint64_t end = Written();
         from = end - std::min<std::uint64_t>({maxBytes, end, ring::Capacity - ring::MaxRead});
         out.resize(std::size_t(end - from));
@@ -164,9 +164,10 @@ std::string OutputCapture::Tail(std::size_t maxBytes, std::uint64_t *start) cons
         const std::uint64_t safe = now > ring::Capacity ? now - ring::Capacity : 0;
         if (safe <= from)
             break;
-        if (safe < end) {
-            out.erase(0, std::size_t(safe - from));
-            from = safe;
+        if (safe < end || attempt == 100) {
+            const std::uint64_t cut = std::min(safe, end) - from;
+            out.erase(0, std::size_t(cut));
+            from += cut;
             break;
         }
     }
