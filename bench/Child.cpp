@@ -371,7 +371,8 @@ double threadCpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// What this process's captures hold in memory, and what was written to them.
+// What this process's captures hold in memory (their rings), and what was
+// written to them (the count at the start of each ring, host/OutputRing.h).
 void captureUse(std::uint64_t &held, std::uint64_t &written) {
     held = written = 0;
     DIR *fds = ::opendir("/proc/self/fd");
@@ -384,9 +385,11 @@ void captureUse(std::uint64_t &held, std::uint64_t &written) {
         if (n <= 0 || std::string(link, std::size_t(n)).rfind("/memfd:forgeway-output", 0) != 0)
             continue;
         struct stat st;
-        if (::fstat(std::atoi(e->d_name), &st) == 0) {
+        std::uint64_t count = 0;
+        if (::fstat(std::atoi(e->d_name), &st) == 0 &&
+            ::pread(std::atoi(e->d_name), &count, sizeof count, 0) == ssize_t(sizeof count)) {
             held += std::uint64_t(st.st_blocks) * 512;
-            written += std::uint64_t(st.st_size);
+            written += count;
         }
     }
     ::closedir(fds);

@@ -29,7 +29,8 @@ constexpr Clock::duration QuietLimit = std::chrono::seconds(30);
 // nothing a reader of the tail needs is ever freed.
 constexpr std::uint64_t KeptBytes = 2 * CompileLog::TailBytes;
 
-// Keeps every capture trimmed, for the life of the application object.
+// Keeps every capture trimmed, for the life of the application object, on a
+// host whose captures keep all that is written.
 class OutputKeeper : public QObject {
 public:
     static OutputKeeper &instance() {
@@ -109,7 +110,7 @@ CompileLog::~CompileLog() = default;
 void CompileLog::Start(const CompileCommandLine &line, const std::string &output) {
     Compile compile{line.text, output, {}, nullptr, {}};
     compile.capture = host::OutputCapture::Open(&compile.captureError);
-    if (compile.capture)
+    if (host::OutputCapture::NeedsTrim && compile.capture)
         OutputKeeper::instance().add(compile.capture);
     compile.start = seam_.startProcess(line.program, line.args, compile.capture.get());
     compiles_.push_back(std::move(compile));

@@ -4,13 +4,14 @@
 // Each compile's standard output and error go into a capture of its own
 // (host/Capture.h).  The compiler is never waited for and never
 // tracked: all the log keeps of it is the command line, whether the start
-// succeeded, and the file it writes to.  While the program runs, a timer on
+// succeeded, and the capture it writes to.  On POSIX a capture keeps only a
+// bounded tail by itself.  Where it keeps everything (Windows), a timer on
 // the GUI thread frees all but the last few TailBytes of every capture four
-// times a second (a hundred when one is new or grows by a megabyte a tick), also after the
-// build that started it has ended, until the capture has been quiet for a
-// while; it ticks in whichever event loop runs (the wait dialog, a message
-// box, the output wait).  So a compiler's output costs what it writes between
-// two ticks, plus the tail.
+// times a second (a hundred when one is new or grows by a megabyte a tick),
+// also after the build that started it has ended, until the capture has been
+// quiet for a while; it ticks in whichever event loop runs (the wait dialog,
+// a message box, the output wait).  So there a compiler's output costs what
+// it writes between two ticks, plus the tail.
 #pragma once
 
 #include "core/CompileCommand.h"

@@ -19,6 +19,13 @@
 #include <QTest>
 #include <sys/stat.h>
 
+// Two lines that name the same pipe, as readlink gives a process's fd 1 and 2.
+bool onePipe(const std::string &text) {
+    const std::size_t half = text.size() / 2;
+    return text.rfind("pipe:[", 0) == 0 && text.substr(0, half) == text.substr(half) &&
+           text.back() == '\n';
+}
+
 class FaultyCompilerTest : public QObject {
     Q_OBJECT
 
@@ -56,13 +63,27 @@ private Q_SLOTS:
             << QStringLiteral("printf 'caf\\351 \\377 %s\\n' \"${1##*/}\"") + said +
                    QStringLiteral("; exit 1")
             << false << 0 << false << all << QStringLiteral("caf\\xE9 \\xFF %1") << 7;
-        // 8 MB a compile, out and err in turn; then where they went, and how
-        // much of it is still kept a second later.
+        // A reopen of /dev/stderr would truncate a file and write at its start.
+        QTest::newRow("reopens its standard error")
+            << QStringLiteral("echo \"line 1 of ${1##*/}\"; echo 'line 2' > /dev/stderr\n"
+                              "echo 'line 3'") +
+                   said + QStringLiteral("; exit 1")
+            << false << 0 << false << all << QStringLiteral("line 1 of %1\nline 2\nline 3") << 7;
+        // Exactly as much as the details show, and one byte more.
+        const QString x = QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; echo") + said +
+                          QStringLiteral("; exit 1");
+        QTest::newRow("writes the tail's size")
+            << x.arg(65535) << false << 0 << false << all << QString(65535, QLatin1Char('x')) << 7;
+        QTest::newRow("writes a byte more")
+            << x.arg(65536) << false << 0 << false << all
+            << QStringLiteral("(the first 1 bytes are left out)\n") +
+                   QString(65535, QLatin1Char('x'))
+            << 7;
+        // 8 MB a compile, out and err in turn; then where they went.
         QTest::newRow("floods its output")
             << QStringLiteral("yes out | head -c 4000000; yes err | head -c 4000000 >&2\n"
                               "fds=$(readlink /proc/$$/fd/1 /proc/$$/fd/2)\n"
-                              "printf '%s\\n' \"$fds\" > \"$log/fds.$$\"\n"
-                              "sleep 1; stat -L -c %b /proc/$$/fd/1 > \"$log/blocks.$$\"")
+                              "printf '%s\\n' \"$fds\" > \"$log/fds.$$\"")
             << true << 7 << false << QStringList{} << QString() << 0;
         QTest::newRow("forks children") << QStringLiteral("sleep 300 & (sleep 300 &)") << true << 7
                                         << true << QStringList{} << QString() << 0;
@@ -134,7 +155,8 @@ private Q_SLOTS:
         if (!builds) {
             QStringList parts, units;
             for (const QString &file : failed) {
-                parts << command(file) + QLatin1Char('\n') + tail.arg(file);
+                parts << command(file) + QLatin1Char('\n') +
+                             QString(tail).replace(QStringLiteral("%1"), file);
                 if (file != QLatin1String("Lumio.DPR"))
                     units << command(file);
             }
@@ -147,22 +169,11 @@ private Q_SLOTS:
         }
 
         if (QTest::currentDataTag() == QByteArray("floods its output")) {
-            // Each run's output and error went into one file in no folder, and
-            // a second after 8 MB little of it was kept.
-            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(logs, "blocks."), 7, 20000);
-            int streams = 0;
-            for (const auto &[rel, hash] : hostile::snapshot(logs)) {
-                const std::string text = hostile::readFile(logs + "/" + rel);
-                if (rel.rfind("fds.", 0) == 0) {
-                    ++streams;
-                    QCOMPARE(QByteArray::fromStdString(text),
-                             QByteArray("/memfd:forgeway-output (deleted)\n"
-                                        "/memfd:forgeway-output (deleted)\n"));
-                } else if (rel.rfind("blocks.", 0) == 0) {
-                    QVERIFY2(std::stol(text) * 512 < 1024 * 1024, text.c_str());
-                }
-            }
-            QCOMPARE(streams, 7);
+            // Each run's output and error went into one pipe.
+            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(logs, "fds."), 7, 20000);
+            for (const auto &[rel, hash] : hostile::snapshot(logs))
+                if (rel.rfind("fds.", 0) == 0)
+                    QVERIFY(onePipe(hostile::readFile(logs + "/" + rel)));
         }
 
         const auto kitAfter = hostile::snapshot(kit.dir());
@@ -175,6 +186,10 @@ private Q_SLOTS:
         const auto binChanged = hostile::changes(binBefore, hostile::snapshot(bin));
         QVERIFY2(binChanged.empty(), hostile::joined(binChanged).constData());
 
+        // Every stand-in and drain that is to end by itself has ended (a
+        // stand-in may still be exiting after its output is in place).
+        if (!leavesProcesses)
+            QTRY_VERIFY_WITH_TIMEOUT(marker.alive().empty(), 20000);
         const int leftOver = marker.kill();
         QCOMPARE(leftOver > 0, leavesProcesses);
         QVERIFY(marker.alive().empty());
@@ -234,8 +249,7 @@ private Q_SLOTS:
         QTRY_COMPARE(hostile::countPrefixed(logs, "fd."), 7);
         for (const auto &[rel, hash] : hostile::snapshot(logs))
             if (rel.rfind("fd.", 0) == 0)
-                QCOMPARE(QByteArray::fromStdString(hostile::readFile(logs + "/" + rel)),
-                         QByteArray("/memfd:forgeway-output (deleted)\n"));
+                QVERIFY(hostile::readFile(logs + "/" + rel).rfind("pipe:[", 0) == 0);
 
         const auto changed =
             hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(kit.dir()));

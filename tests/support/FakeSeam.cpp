@@ -3,6 +3,9 @@
 #include "host/Capture.h"
 #include "host/Process.h"
 
+#include <chrono>
+#include <thread>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -11,16 +14,24 @@
 
 namespace {
 
-// Writes text into the capture, as a program started with it would.
+// Writes text into the capture, as a program started with it would, and
+// waits (a few seconds at most) until the capture holds it: on POSIX a drain
+// takes it from a pipe.
 bool writeInto(const host::OutputCapture &output, const std::string &text) {
+    const std::uint64_t before = output.Written();
 #ifdef _WIN32
     DWORD written = 0;
-    return ::WriteFile(reinterpret_cast<HANDLE>(output.NativeHandle()), text.data(),
-                       DWORD(text.size()), &written, nullptr) &&
-           written == text.size();
+    if (!::WriteFile(reinterpret_cast<HANDLE>(output.NativeHandle()), text.data(),
+                     DWORD(text.size()), &written, nullptr) ||
+        written != text.size())
+        return false;
 #else
-    return ::write(int(output.NativeHandle()), text.data(), text.size()) == ssize_t(text.size());
+    if (::write(int(output.NativeHandle()), text.data(), text.size()) != ssize_t(text.size()))
+        return false;
 #endif
+    for (int i = 0; i < 500 && output.Written() < before + text.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return output.Written() == before + text.size();
 }
 
 } // namespace
