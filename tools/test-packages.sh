@@ -33,6 +33,9 @@ unpack() {
 
 echo "== The Linux package, unpacked and started"
 top=$(unpack build TGZ)
+for name in Forgeway Forgeway3 forgeway-drain Bin/DCC32.EXE Demo Delphi-3 Delphi-4; do
+    [ -e "$top/$name" ] || { echo "the Linux package has no $name" >&2; exit 1; }
+done
 FORGEWAY_SMOKE_DIR=$top QT_QPA_PLATFORM=offscreen build/tests/SmokeTest
 
 if [ ! -f build-windows-qt/CPackConfig.cmake ]; then
