@@ -305,7 +305,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     void ask(const JobPtr &job) {
         pending.erase(job->key);
         asked.push_back(job);
-        if (idle == 0)
+        if (threads == 0)
             startHelper(false);
         work.notify_all();
     }
