@@ -55,6 +55,8 @@ void TFileFind::ScanDrives() {
 
 void TFileFind::ScanFolder(std::string folder, host::VolumeId volume,
                            const host::TSearchRec *within) {
+    if (!enabled_)
+        return; // stopped at this folder's entry: its search would visit nothing
     if (folder.empty() || folder.back() != host::PathDelim)
         folder += host::PathDelim;
     host::SearchOptions options;

@@ -103,6 +103,7 @@ struct Job {
     // Under the mutex:
     Stage stage = Stage::Pending;
     bool dropped = false;  // nobody will take it
+    bool asked = false;    // the walk has asked for it
     bool counted = false;  // read ahead: counts against the bounds
     bool reserved = false; // read ahead and in progress: holds a descriptor's place
     // Written by the helper that reads it, the walk's once it is done:
@@ -149,6 +150,7 @@ struct FolderCursor {
     Listing listing;
     std::uint32_t slots = 0;   // subfolders met so far
     std::int64_t current = -1; // the slot of the entry in hand, when it is a subfolder
+    JobPtr nextPart;           // asked for as soon as the part before it came
 };
 
 struct Lookahead::State : std::enable_shared_from_this<State> {
@@ -156,17 +158,20 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     Wait wait;
     std::atomic<int> descriptors{0}; // before the jobs: their folders count down as they go
     std::mutex mutex;
-    std::condition_variable work, done;
-    std::map<Key, JobPtr> jobs;    // not taken by the walk, in the walk's order
-    std::map<Key, JobPtr> pending; // of those, the ones no helper has begun
-    std::deque<JobPtr> asked;      // the walk waits for these
+    std::condition_variable work, spare, done; // readers wait on work, the others on spare
+    std::map<Key, JobPtr> jobs;                // not taken by the walk, in the walk's order
+    std::map<Key, JobPtr> pending;             // of those, the ones no helper has begun
+    std::deque<JobPtr> asked;                  // the walk waits for these
     std::size_t ahead = 0, bytes = 0;
     std::uint32_t roots = 0;
-    int threads = 0, idle = 0;
+    int threads = 0, idle = 0, spares = 0; // spares: helpers that only read what the walk asks
     bool started = false, stopping = false;
     Statistics stats;
 
     void startHelper(bool readsAhead) {
+        if (!readsAhead && spares == MaxSpares)
+            return; // the walk waits for those at work
+        spares += readsAhead ? 0 : 1;
         ++threads;
         ++alive;
         try {
@@ -179,9 +184,12 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             ++stats.helpersStarted;
         } catch (const std::system_error &) {
             --threads; // fewer helpers
+            spares -= readsAhead ? 0 : 1;
             --alive;
         }
     }
+    // Two: one for the folder the walk waits for, one for the next part of its folder.
+    static constexpr int MaxSpares = 2;
 
     void serve(bool readsAhead) {
         std::unique_lock lock(mutex);
@@ -197,6 +205,12 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     bool canReadAhead() const {
         return !pending.empty() && ahead < limits.folders && descriptors < limits.descriptors &&
                (ahead == 0 || bytes < limits.bytes);
+    }
+    // One idle reader more when there is a folder to read ahead: each that
+    // takes one wakes the next, so helpers are woken only while there is work.
+    void wake() {
+        if (idle > 0 && canReadAhead())
+            work.notify_one();
     }
 
     // The next job for a helper, or null when it is to end; mutex held.
@@ -221,10 +235,11 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 ++descriptors;
                 stats.mostAhead = std::max(stats.mostAhead, ahead);
                 stats.mostDescriptors = std::max(stats.mostDescriptors, descriptors.load());
+                wake();
                 return job;
             }
             ++idle;
-            work.wait(lock);
+            (readsAhead ? work : spare).wait(lock);
             --idle;
         }
     }
@@ -269,8 +284,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             pending.emplace(child->key, child);
             jobs.emplace(child->key, std::move(child));
         });
-        if (slot != job.firstSlot)
-            work.notify_all();
+        wake();
     }
 
     // Job no longer counts against the bounds; mutex held.
@@ -292,22 +306,29 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             uncount(*at->second);
             pending.erase(at->first);
         }
+        const bool any = from != to;
         jobs.erase(from, to);
-        work.notify_all();
+        if (any)
+            wake();
     }
 
-    void dropBelow(const Key &key) {
+    // The walk is done with c's folder.
+    void close(FolderCursor &c) {
         std::lock_guard lock(mutex);
-        drop(jobs.lower_bound(key), jobs.lower_bound(after(key)));
+        if (c.nextPart)
+            c.nextPart->dropped = true;
+        drop(jobs.lower_bound(c.key), jobs.lower_bound(after(c.key)));
     }
 
     // Has a helper read job, unless one is at it already; mutex held.
     void ask(const JobPtr &job) {
+        job->asked = true;
         pending.erase(job->key);
         asked.push_back(job);
         if (threads == 0)
             startHelper(false);
-        work.notify_all();
+        work.notify_one();
+        spare.notify_one();
     }
 
     // The walk's: waits, with its events running, until job is done.
@@ -335,7 +356,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         }
         drop(jobs.begin(), jobs.lower_bound(job->key)); // passed by the walk
         for (bool drained = false;;) {
-            if (job->stage == Stage::Pending)
+            if (job->stage == Stage::Pending && !job->asked)
                 ask(job);
             if (!waitFor(lock, job)) {
                 job->dropped = true;
@@ -358,10 +379,22 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             job->listing = Listing();
             job->error = 0;
             job->stage = Stage::Pending;
+            job->asked = false;
         }
         uncount(*job);
+        wake();
         c.folder = std::move(job->folder);
         c.listing = std::move(job->listing);
+        if (c.listing.more) { // read on while the walk goes through this part
+            c.nextPart = std::make_shared<Job>();
+            c.nextPart->key = c.key;
+            c.nextPart->path = c.path;
+            c.nextPart->more = true;
+            c.nextPart->folder = c.folder;
+            c.nextPart->firstSlot = c.slots;
+            c.listing.ForEachSubfolder([&](std::string_view) { ++c.nextPart->firstSlot; });
+            ask(c.nextPart);
+        }
         return job->error;
     }
 };
@@ -381,6 +414,8 @@ Lookahead::~Lookahead() {
     state_->stopping = true;
     state_->drop(state_->jobs.begin(), state_->jobs.end());
     state_->asked.clear();
+    state_->work.notify_all();
+    state_->spare.notify_all();
 }
 
 Lookahead::Statistics Lookahead::Stats() const {
@@ -397,7 +432,7 @@ void Lookahead::SetOpenHook(void (*hook)(const char *path)) {
 }
 
 void FolderCursorDeleter::operator()(FolderCursor *cursor) const {
-    cursor->state->dropBelow(cursor->key);
+    cursor->state->close(*cursor);
     delete cursor;
 }
 
@@ -418,7 +453,7 @@ int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions 
     job->path = ExtractFilePath(path);
     job->volume = options.stayOnVolume;
     std::unique_ptr<FolderCursor, FolderCursorDeleter> c(
-        new FolderCursor{state, job->key, job->path, job->volume, mask, {}, {}, 0, -1});
+        new FolderCursor{state, job->key, job->path, job->volume, mask, {}, {}, 0, -1, {}});
     if (const int error = state->take(std::move(job), *c))
         return error;
     f.cursor = std::move(c);
@@ -437,13 +472,7 @@ int Next(TSearchRec &f) {
                 return error;
             if (!c.listing.more)
                 return ENOENT;
-            auto job = std::make_shared<Job>();
-            job->key = c.key;
-            job->path = c.path;
-            job->more = true;
-            job->folder = c.folder;
-            job->firstSlot = c.slots;
-            if (const int error = c.state->take(std::move(job), c))
+            if (const int error = c.state->take(std::move(c.nextPart), c))
                 return error;
             continue;
         }

@@ -571,6 +571,7 @@ private Q_SLOTS:
                 limits.bytes = 1;
             f.find.SetLookahead(limits);
         }
+        QVERIFY(HangingFolder::HelpersEnd()); // those of the rows before
         const int before = threads();
         const int descriptors = walk::openDescriptors();
         int most = before;
@@ -581,8 +582,9 @@ private Q_SLOTS:
         f.find.SetEnabled(true);
         QCOMPARE(f.visits, expected.visits);
         QCOMPARE(f.found(), expected.found);
-        // One more thread asks for folders, or reads the drive table.
-        QVERIFY(most - before >= std::max(helpers, 0) && most - before <= std::max(helpers, 1));
+        // Beside the helpers, at most two that serve the walk's asks when
+        // every helper is busy, and one that reads a root's volume.
+        QVERIFY(most - before >= std::max(helpers, 0) && most - before <= std::max(helpers, 0) + 3);
         QCOMPARE(threadsWithin50ms(before), before);
         QCOMPARE(walk::openDescriptors(), descriptors);
     }

@@ -170,11 +170,22 @@ TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave 
 TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk before it") {
     RandomTree tree(13);
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
-    const std::string big = tree.drive() + "big" + PathDelim;
+    // The root's last subfolder: read ahead early, reached by the walk late.
+    std::string last;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const std::string path = plain[i].substr(0, plain[i].rfind(' '));
+        if ((std::stoi(plain[i].substr(plain[i].rfind(' ') + 1)) & faDirectory) &&
+            ExtractFilePath(path) == tree.drive() && !path.ends_with("."))
+            last = path + PathDelim, at = i;
+    }
+    CHECK(at > 3); // the walk below stops before it
+    if (at <= 3)
+        return;
     // Read ahead while the walk is still in the first folders: the walk
     // stops there and the lookahead goes, with a helper still held.
     {
-        HangingFolder hang(big);
+        HangingFolder hang(last);
         {
             Lookahead lookahead;
             Walk w;
@@ -190,7 +201,7 @@ TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk b
         CHECK(HangingFolder::HelpersEnd()); // it ends on its own, never joined
     }
     // Reached by the walk: it waits with its events running, then goes on.
-    HangingFolder hang(big);
+    HangingFolder hang(last);
     int waits = 0;
     Lookahead lookahead({}, [&] {
         if (hang.Holding() && ++waits == 5)
