@@ -164,7 +164,9 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     std::deque<JobPtr> asked;                  // the walk waits for these
     std::size_t ahead = 0, bytes = 0;
     std::uint32_t roots = 0;
-    int threads = 0, idle = 0, spares = 0; // spares: helpers that only read what the walk asks
+    // Readers read ahead, below the walk's priority; spares read what the walk
+    // asks for, at its priority, since it waits for them.
+    int threads = 0, idle = 0, spares = 0, idleSpares = 0;
     bool started = false, stopping = false;
     Statistics stats;
 
@@ -176,7 +178,8 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         ++alive;
         try {
             std::thread([self = shared_from_this(), readsAhead]() mutable {
-                YieldToWalk();
+                if (readsAhead)
+                    YieldToWalk();
                 self->serve(readsAhead);
                 self.reset();
                 --alive;
@@ -218,7 +221,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         for (;;) {
             if (stopping)
                 return nullptr;
-            while (!asked.empty()) {
+            while (!readsAhead && !asked.empty()) {
                 JobPtr job = std::move(asked.front());
                 asked.pop_front();
                 if (job->stage == Stage::Pending && !job->dropped) {
@@ -238,9 +241,10 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 wake();
                 return job;
             }
-            ++idle;
+            int &waiting = readsAhead ? idle : idleSpares;
+            ++waiting;
             (readsAhead ? work : spare).wait(lock);
-            --idle;
+            --waiting;
         }
     }
 
@@ -325,9 +329,8 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         job->asked = true;
         pending.erase(job->key);
         asked.push_back(job);
-        if (threads == 0)
+        if (idleSpares == 0)
             startHelper(false);
-        work.notify_one();
         spare.notify_one();
     }
 
@@ -335,8 +338,8 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     bool waitFor(std::unique_lock<std::mutex> &lock, const JobPtr &job) {
         return waitWithEvents(
             lock, done, [&] { return job->stage == Stage::Done; }, wait,
-            [&] { // every helper is stuck: one more
-                if (job->stage == Stage::Pending && idle == 0)
+            [&] { // every spare is busy (or stuck): one more
+                if (job->stage == Stage::Pending && idleSpares == 0)
                     startHelper(false);
             });
     }
