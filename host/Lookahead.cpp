@@ -110,8 +110,24 @@ struct Job {
     FolderRef folder;
     Listing listing;
     int error = 0;
+    std::vector<std::shared_ptr<Job>> children; // one for each subfolder listed
 };
 using JobPtr = std::shared_ptr<Job>;
+
+// The jobs of the subfolders in job's listing, made by its reader.
+void makeChildren(Job &job) {
+    std::uint32_t slot = job.firstSlot;
+    job.listing.ForEachSubfolder([&](std::string_view name) {
+        auto child = std::make_shared<Job>();
+        child->key = job.key;
+        child->key.push_back(slot++);
+        child->parent = job.folder;
+        child->name.assign(name);
+        child->path = job.path + child->name + PathDelim;
+        child->volume = job.volume;
+        job.children.push_back(std::move(child));
+    });
+}
 
 bool outOfResources(int error) {
     return error == EMFILE || error == ENFILE || error == ENOMEM;
@@ -132,8 +148,10 @@ void read(Job &job) {
             job.folder->dir = dir;
         }
         ReadPart(*job.folder->dir, job.listing);
+        makeChildren(job);
     } catch (const std::bad_alloc &) {
         job.listing = Listing();
+        job.children.clear();
         job.error = ENOMEM;
     }
 }
@@ -251,9 +269,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     // A helper has read job; mutex held.
     void finish(Job &job) {
         job.stage = Stage::Done;
-        bool subfolders = false;
-        job.listing.ForEachSubfolder([&](std::string_view) { subfolders = true; });
-        if (!job.more && !job.listing.more && !subfolders)
+        if (!job.more && !job.listing.more && job.children.empty())
             job.folder.reset(); // nothing more is opened through it
         if (std::exchange(job.reserved, false)) {
             if (job.counted && job.folder)
@@ -275,19 +291,12 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         done.notify_all();
     }
 
-    void addSubfolders(const Job &job) {
-        std::uint32_t slot = job.firstSlot;
-        job.listing.ForEachSubfolder([&](std::string_view name) {
-            auto child = std::make_shared<Job>();
-            child->key = job.key;
-            child->key.push_back(slot++);
-            child->parent = job.folder;
-            child->name.assign(name);
-            child->path = job.path + child->name + PathDelim;
-            child->volume = job.volume;
-            pending.emplace(child->key, child);
-            jobs.emplace(child->key, std::move(child));
-        });
+    void addSubfolders(Job &job) {
+        for (JobPtr &child : job.children) {
+            pending.emplace_hint(pending.end(), child->key, child);
+            jobs.emplace_hint(jobs.end(), child->key, std::move(child));
+        }
+        job.children.clear();
         wake();
     }
 
