@@ -11,7 +11,9 @@
 // real main window scanning it under the X server and offscreen (each in a
 // fresh process; offscreen also without the lookahead), GNU find, and the
 // bare walker; then the build's output wait and the start-up time.  Then it
-// prints the tables.
+// prints the tables.  With --against, the scan process of another build's
+// benchmark (its forgeway_bench) runs in the same rounds, cold and warm
+// offscreen, and its figures stand beside this build's.
 #include "bench/Child.h"
 #include "bench/StartupProbe.h"
 #include "bench/Trees.h"
@@ -142,8 +144,9 @@ Env platformEnv(const std::string &platform, const std::string &display) {
 // One scan by a fresh Forgeway process; "process_s" is its whole life,
 // start-up included.  helpers: see ScanOptions.
 Result scanChild(const std::string &platform, const std::string &display, const std::string &root,
-                 int helpers = bench::ScanOptions::Default, int settleMs = 300) {
-    const Ran r = run({self, "scan", root, "--helpers", std::to_string(helpers), "--settle-ms",
+                 int helpers = bench::ScanOptions::Default, int settleMs = 300,
+                 const std::string &program = self) {
+    const Ran r = run({program, "scan", root, "--helpers", std::to_string(helpers), "--settle-ms",
                        std::to_string(settleMs)},
                       platformEnv(platform, display), true);
     Result res = parseResult(r.out);
@@ -194,6 +197,9 @@ struct Cold {
     std::map<std::string, std::vector<Result>> scans; // Forgeway's, by key
 };
 
+// Another build's benchmark, whose scan process runs beside this one's; empty: none.
+std::string against;
+
 Cold runCold(const std::string &root, const std::string &tree, int rounds) {
     Cold c;
     c.tree = tree;
@@ -215,6 +221,8 @@ Cold runCold(const std::string &root, const std::string &tree, int rounds) {
     }
     c.kinds.push_back({"plain", "Forgeway without the lookahead (scan process)"});
     c.kinds.push_back({"forgeway", "Forgeway (scan process)"});
+    if (!against.empty())
+        c.kinds.push_back({"against", "Forgeway, the other build (scan process)"});
     std::vector<std::string> order;
     for (const ColdKind &k : c.kinds)
         order.push_back(k.key);
@@ -250,9 +258,10 @@ Cold runCold(const std::string &root, const std::string &tree, int rounds) {
                 c.seconds[k].push_back(double(NowNs() - t0) / 1e9);
             } else {
                 // Start-up included: the scan starts as soon as the window is up.
-                const Result res = scanChild(
-                    "offscreen", "", root,
-                    k == "plain" ? bench::ScanOptions::None : bench::ScanOptions::Default, 0);
+                const Result res =
+                    scanChild("offscreen", "", root,
+                              k == "plain" ? bench::ScanOptions::None : bench::ScanOptions::Default,
+                              0, k == "against" ? against : self);
                 c.scans[k].push_back(res);
                 if (res.count("process_s"))
                     c.seconds[k].push_back(res.at("process_s"));
@@ -304,6 +313,8 @@ int runDriver(int argc, char **argv) {
             app = argv[i + 1];
         else if (k == "--mode")
             mode = argv[i + 1];
+        else if (k == "--against")
+            against = argv[i + 1];
     }
     const bool warm = mode != "cold", cold = mode != "warm";
     std::vector<std::string> platforms;
@@ -338,6 +349,8 @@ int runDriver(int argc, char **argv) {
                          (unsigned long long)t.entries, rounds);
             std::vector<std::string> kinds = platforms;
             kinds.push_back("plain"); // offscreen, without the lookahead
+            if (!against.empty())
+                kinds.push_back("against"); // offscreen, the other build
             kinds.push_back("find");
             kinds.push_back("readdir");
             for (int r = 0; r < rounds; ++r) {
@@ -354,6 +367,9 @@ int runDriver(int argc, char **argv) {
                     } else if (k == "plain") {
                         t.scans[k].push_back(
                             scanChild("offscreen", display, root, bench::ScanOptions::None));
+                    } else if (k == "against") {
+                        t.scans[k].push_back(scanChild("offscreen", display, root,
+                                                       bench::ScanOptions::Default, 300, against));
                     } else {
                         t.scans[k].push_back(scanChild(k, display, root));
                     }
@@ -411,7 +427,9 @@ int runDriver(int argc, char **argv) {
         std::printf("| Forgeway | 10 ms timer p50 / p99 / max (ms) | peak RSS growth | helper "
                     "threads during / left after | descriptors beyond idle, most / left after "
                     "|\n|---|---|---|---|---|\n");
-        for (const char *k : {"plain", "forgeway"}) {
+        for (const char *k : {"plain", "forgeway", "against"}) {
+            if (!c.scans.count(k))
+                continue;
             const auto &rs = c.scans[k];
             auto m = [&](const char *key) { return median(column(rs, key)); };
             auto worst = [&](const char *key) {
@@ -425,7 +443,9 @@ int runDriver(int argc, char **argv) {
             const double g = growth.empty() ? NAN : *std::max_element(growth.begin(), growth.end());
             std::printf("| %s | %.2f / %.2f / %.2f (%.2f) | %.1f MiB (%.1f) | %.0f / %.0f (%.0f) | "
                         "%.0f / %.0f (%.0f) |\n",
-                        k == std::string("plain") ? "without the lookahead" : "with the lookahead",
+                        k == std::string("plain")     ? "without the lookahead"
+                        : k == std::string("against") ? "the other build"
+                                                      : "with the lookahead",
                         m("timer_p50"), m("timer_p99"), m("timer_max"), worst("timer_p99"),
                         median(growth), g, m("threads_most"), m("threads_left"),
                         worst("threads_left"), m("fds_most"), m("fds_left"), worst("fds_left"));
@@ -478,6 +498,30 @@ int runDriver(int argc, char **argv) {
         const double with = median(column(t.scans.at("offscreen"), "scan_s"));
         std::printf("| %s | %.3f s | %.3f s | %.3f s | %.2f | %.2f | %.2f |\n",
                     t.shape.name.c_str(), w, without, with, without / w, with / w, with / without);
+    }
+
+    if (!against.empty()) {
+        std::printf("\nWarm cache, offscreen, this build and the other (same rounds)\n\n");
+        std::printf("| tree | readdir walk | this | other | this / readdir | other / readdir | "
+                    "this / other | timer p99 this / other | growth this / other |\n"
+                    "|---|---|---|---|---|---|---|---|---|\n");
+        for (const TreeRow &t : trees) {
+            const double w = median(t.walkS);
+            const auto &mine = t.scans.at("offscreen"), &theirs = t.scans.at("against");
+            const double a = median(column(mine, "scan_s")), b = median(column(theirs, "scan_s"));
+            auto growth = [](const std::vector<Result> &rs) {
+                double most = 0;
+                for (const Result &r : rs)
+                    if (r.count("after_hwm_kb"))
+                        most = std::max(most, (r.at("after_hwm_kb") - r.at("idle_hwm_kb")) / 1024);
+                return most;
+            };
+            std::printf("| %s | %.3f s | %.3f s | %.3f s | %.2f | %.2f | %.2f | %.2f / %.2f ms | "
+                        "%.1f / %.1f MiB |\n",
+                        t.shape.name.c_str(), w, a, b, a / w, b / w, a / b,
+                        median(column(mine, "timer_p99")), median(column(theirs, "timer_p99")),
+                        growth(mine), growth(theirs));
+        }
     }
 
     std::printf("\nDuring the scan (medians over rounds; lateness in ms; input = posted key, "
@@ -552,6 +596,11 @@ int runDriver(int argc, char **argv) {
                     verdict(coldRatio <= 1.0));
         std::printf("- cold scan / fd -j8: %.2f (stretch <= 1.0): %s\n", coldRatio8,
                     verdict(coldRatio8 <= 1.0));
+        if (c.seconds.count("against")) {
+            const double ratio = median(c.seconds["forgeway"]) / median(c.seconds["against"]);
+            std::printf("- cold scan / the other build: %.2f (goal <= 1.05): %s\n", ratio,
+                        verdict(ratio <= 1.05));
+        }
         std::printf("- cold: worst p99 timer lateness %.2f ms (goal <= 16): %s; peak RSS growth "
                     "%.1f MiB (goal <= 16): %s; helper threads left %.0f, descriptors left "
                     "%.0f: %s\n",
@@ -565,6 +614,11 @@ int runDriver(int argc, char **argv) {
                 "(goal: no slower than without): %s; stretch <= 1.0: %s\n",
                 offscreen / walkS, today / walkS, verdict(offscreen <= today),
                 verdict(offscreen / walkS <= 1.0));
+    if (!against.empty()) {
+        const double other = median(column(real.scans.at("against"), "scan_s"));
+        std::printf("- warm, offscreen / the other build on %s: %.2f (goal <= 1.0): %s\n",
+                    real.shape.name.c_str(), offscreen / other, verdict(offscreen <= other));
+    }
     std::printf("- worst p99 lateness, timer %.2f ms / input %.2f ms (goal <= 16): %s\n",
                 worstTimer, worstInput, verdict(std::max(worstTimer, worstInput) <= 16));
     std::printf("- fewest panel 1 repaints %.0f/s (goal >= 30): %s\n", leastPaints,
@@ -619,7 +673,7 @@ int main(int argc, char **argv) {
         return runDriver(argc, argv);
     std::fprintf(stderr,
                  "usage: %s run [--display :N] [--rounds N] [--base DIR] [--app PATH] "
-                 "[--mode both|warm|cold]\n",
+                 "[--mode both|warm|cold] [--against OTHER_FORGEWAY_BENCH]\n",
                  argv[0]);
     return 2;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 TFileFind::TFileFind(QObject *owner, Pump pump, DriveTable drives)
@@ -24,26 +25,38 @@ void TFileFind::SetSearch(const QString &search) {
 
 void TFileFind::ScanDrives() {
     host::ErrorModeGuard quiet; // no "insert a disk" box while walking drives
-    // Its helpers are stopped and waited for as this returns or unwinds; a
-    // search started from a handler meanwhile brings its own.
+    // The drive table and each root's volume are read on a thread of their
+    // own too: either may touch a mount point that hangs.
+    const host::Lookahead::Wait wait = [this] {
+        PumpPendingMessages();
+        return enabled_;
+    };
+    // Its helpers are told to stop as this returns or unwinds, never waited
+    // for; a search started from a handler meanwhile brings its own.
     std::optional<host::Lookahead> ahead;
     if (lookahead_)
-        ahead.emplace(*lookahead_);
+        ahead.emplace(*lookahead_, wait);
     host::Lookahead *const outer = std::exchange(ahead_, ahead ? &*ahead : nullptr);
     struct Restore {
         host::Lookahead *&current;
         host::Lookahead *previous;
         ~Restore() { current = previous; }
     } restore{ahead_, outer};
-    for (const std::string &root : drives_()) {
-        if (!enabled_)
+    const auto roots = std::make_shared<std::vector<std::string>>();
+    if (!host::RunAside([roots, drives = drives_] { *roots = drives(); }, wait))
+        return;
+    for (const std::string &root : *roots) {
+        const auto volume = std::make_shared<host::VolumeId>(0);
+        if (!enabled_ || !host::RunAside([volume, root] { *volume = host::VolumeOf(root); }, wait))
             break;
-        ScanFolder(root, host::VolumeOf(root));
+        ScanFolder(root, *volume);
     }
 }
 
 void TFileFind::ScanFolder(std::string folder, host::VolumeId volume,
                            const host::TSearchRec *within) {
+    if (!enabled_)
+        return; // stopped at this folder's entry: its search would visit nothing
     if (folder.empty() || folder.back() != host::PathDelim)
         folder += host::PathDelim;
     host::SearchOptions options;

@@ -11,10 +11,11 @@
 // and the search goes on.
 //
 // While it walks, a few helper threads read the folders ahead of it, in the
-// order it will reach them (host::Lookahead), so that the walk seldom waits
-// for the disk.  What it visits, in what order, and everything it does on the
-// calling thread stay as they are; the helpers have ended when the write of
-// Enabled returns, however the search ended.
+// order it will reach them (host::Lookahead): the calling thread never opens
+// a folder, and where a folder is not read yet it waits for it with events
+// running.  What it visits, in what order, and everything it does on the
+// calling thread stay as they are.  A stop never waits for a helper: one
+// still blocked in a folder when the write of Enabled returns ends on its own.
 #pragma once
 
 #include "host/FileSearch.h"
@@ -67,7 +68,7 @@ public:
     std::function<bool(const std::string &path)> AcceptMatch;
 
     // How far the next searches read ahead; none: the walk reads every
-    // folder itself.
+    // folder itself, on the calling thread (for comparison).
     void SetLookahead(std::optional<host::LookaheadLimits> limits) { lookahead_ = limits; }
 
 private:

@@ -1,5 +1,7 @@
 // What the directory search offers the same way on every host.
 #include "host/FileSearch.h"
+#include "host/Listing.h"
+#include "host/Text.h"
 
 namespace host {
 
@@ -8,7 +10,20 @@ TSearchRec::~TSearchRec() {
     FindClose(*this);
 }
 
+int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions options) {
+    FindClose(f);
+    const std::string_view last = std::string_view(path).substr(ExtractFilePath(path).size());
+    if (options.lookahead && !options.wantSize && (last == "*.*" || last == "*"))
+        return ahead::First(path, mask, f, options);
+    return ahead::NativeFindFirst(path, mask, f, options);
+}
+
+int FindNext(TSearchRec &f) {
+    return f.cursor ? ahead::Next(f) : ahead::NativeFindNext(f);
+}
+
 void FindClose(TSearchRec &f) {
+    f.cursor.reset();
     f.handle.reset();
 }
 

@@ -32,11 +32,15 @@ using VolumeId = std::uint64_t;
 
 struct SearchHandle; // host-specific state of one open search
 struct TSearchRec;
-class Lookahead; // host/Lookahead.h
+class Lookahead;     // host/Lookahead.h
+struct FolderCursor; // a folder listed through a Lookahead
 
 // Ends the host's search; each host half defines it.
 struct SearchHandleDeleter {
     void operator()(SearchHandle *handle) const;
+};
+struct FolderCursorDeleter {
+    void operator()(FolderCursor *cursor) const;
 };
 
 // What the caller wants of a search beyond the classic fields.
@@ -52,9 +56,8 @@ struct SearchOptions {
     // lookup a folder, and an entry swapped for a link meanwhile is refused).
     const TSearchRec *within = nullptr;
     // Reads the folders of a depth-first walk ahead of it (see Lookahead.h):
-    // each folder the walk opens, with within set to the search it is
-    // listed in, comes from there, entry for entry as the host lists it.
-    // Ignored when wantSize is set.
+    // each folder whose every entry is asked for ("*.*") comes from there,
+    // entry for entry as the host lists it.  Ignored when wantSize is set.
     Lookahead *lookahead = nullptr;
 };
 
@@ -73,6 +76,7 @@ struct TSearchRec {
     TSearchRec &operator=(const TSearchRec &) = delete;
 
     std::unique_ptr<SearchHandle, SearchHandleDeleter> handle; // empty while no search is open
+    std::unique_ptr<FolderCursor, FolderCursorDeleter> cursor; // instead, through a Lookahead
 };
 
 // Whether an entry with the attribute bits attr is admitted by mask: each of

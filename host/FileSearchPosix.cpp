@@ -5,7 +5,8 @@
 // link is a plain entry, never followed.  A probe of one named path (no
 // wildcard) follows a final link, as opening that path would.
 #include "host/FileSearch.h"
-#include "host/LookaheadTree.h"
+#include "host/Listing.h"
+#include "host/Lookahead.h"
 #include "host/Text.h"
 
 #include <cerrno>
@@ -29,19 +30,9 @@ struct SearchHandle {
     int mask = 0;
     SearchOptions options;
 
-    // A folder listed through a lookahead: its node and listing, the next
-    // subfolder's slot, and the node of the entry in hand when it is one.
-    Lookahead *lookahead = nullptr;
-    ahead::Node *node = nullptr;
-    ahead::Listing listing;
-    std::size_t slot = 0;
-    ahead::Node *current = nullptr;
-
     ~SearchHandle() {
         if (dir)
             closedir(dir);
-        if (node)
-            ahead::Release(*lookahead, node, std::move(listing));
     }
 };
 
@@ -151,12 +142,12 @@ bool describe(DIR *dir, const dirent *e, const SearchHandle &h, TSearchRec &f) {
 // Opens a folder to list it: by name through its parent's open folder at,
 // never following a link there, or by its whole path when at is -1; then
 // keeps it to the volume.  The descriptor, or minus the error.
-int openFolder(int at, const char *name, const SearchOptions &options) {
+int openFolder(int at, const char *name, VolumeId volume) {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
     const int fd = at >= 0 ? openat(at, name, flags | O_NOFOLLOW) : open(name, flags);
     if (fd < 0)
         return -(errno ? errno : ENOENT);
-    if (options.stayOnVolume != 0 && volumeAt(fd, "", AT_EMPTY_PATH) != options.stayOnVolume) {
+    if (volume != 0 && volumeAt(fd, "", AT_EMPTY_PATH) != volume) {
         close(fd);
         return -EXDEV;
     }
@@ -167,35 +158,33 @@ int openFolder(int at, const char *name, const SearchOptions &options) {
 
 namespace ahead {
 
-struct Folder {
+struct Dir {
     int fd = -1;
-    std::atomic<int> *count = nullptr; // a helper's, while it is open
 };
 
-void FolderDeleter::operator()(Folder *folder) const {
-    if (folder->fd >= 0)
-        close(folder->fd);
-    if (folder->count)
-        folder->count->fetch_sub(1, std::memory_order_relaxed);
-    delete folder;
+void Close(Dir *dir) {
+    if (dir)
+        close(dir->fd);
+    delete dir;
 }
 
-struct Rest {
-    FolderRef folder; // positioned after what was listed
-};
-
-void RestDeleter::operator()(Rest *rest) const {
-    delete rest;
+int OpenFolder(const Dir *parent, const std::string &path, const std::string &name, VolumeId volume,
+               Dir **out) {
+    if (path.size() >= PATH_MAX)
+        return ENAMETOOLONG; // refused as opening it by its path would be
+    const int fd = openFolder(parent ? parent->fd : -1,
+                              parent ? name.c_str() : (path.empty() ? "." : path.c_str()), volume);
+    if (fd < 0)
+        return -fd;
+    *out = new Dir{fd};
+    return 0;
 }
 
-namespace {
-
-// Lists a part of the open folder into out: whole getdents batches until
-// about half a part is there, or to the end of the folder.
-void listPart(const FolderRef &folder, Listing &out) {
+// Whole getdents batches until about half a part is there, or to the end.
+void ReadPart(Dir &dir, Listing &out) {
     alignas(8) char buffer[LookaheadLimits::PartBytes];
-    for (;;) {
-        const ssize_t got = getdents64(folder->fd, buffer, sizeof buffer);
+    while (out.Bytes() < LookaheadLimits::PartBytes / 2) {
+        const ssize_t got = getdents64(dir.fd, buffer, sizeof buffer);
         if (got <= 0) {
             if (got < 0)
                 out.error = errno ? errno : EIO;
@@ -206,57 +195,18 @@ void listPart(const FolderRef &folder, Listing &out) {
             at += e->d_reclen;
             if (e->d_ino == 0) // deleted; readdir skips it too
                 continue;
-            const mode_t type = entryType(folder->fd, e->d_name, e->d_type, nullptr);
+            const mode_t type = entryType(dir.fd, e->d_name, e->d_type, nullptr);
             if (type == 0)
                 continue;
             const std::string_view name(e->d_name);
             out.Add(name, std::uint32_t(type), S_ISDIR(type) && !isDotName(name));
         }
-        if (out.Bytes() >= LookaheadLimits::PartBytes / 2) {
-            out.rest.reset(new Rest{folder});
-            return;
-        }
     }
+    out.more = true;
 }
 
-} // namespace
-
-Listed ListChild(const Folder &parent, const std::string &name, const SearchOptions &options,
-                 std::atomic<int> *descriptors) {
-    Listed l;
-    const int fd = openFolder(parent.fd, name.c_str(), options);
-    if (fd < 0) {
-        l.outcome = descriptors ? Outcome::Retry : Outcome::Failed;
-        l.error = -fd;
-        return l;
-    }
-    if (descriptors)
-        descriptors->fetch_add(1, std::memory_order_relaxed);
-    l.folder.reset(new Folder{fd, descriptors}, FolderDeleter());
-    listPart(l.folder, l.listing);
-    // A helper that met an error hands the folder back: the walk's own
-    // reading decides what it lists.
-    l.outcome = descriptors && l.listing.error ? Outcome::Retry : Outcome::Listed;
-    return l;
-}
-
-Listed ListOpened(const FolderRef &folder) {
-    Listed l;
-    l.folder = folder;
-    listPart(folder, l.listing);
-    l.outcome = Outcome::Listed;
-    return l;
-}
-
-FolderRef ListMore(Listing &listing) {
-    const RestPtr rest = std::move(listing.rest);
-    listing.Clear();
-    listPart(rest->folder, listing);
-    return rest->folder;
-}
-
-std::size_t PathLimit() {
-    return PATH_MAX;
+void Describe(std::string_view name, std::uint32_t info, TSearchRec &f) {
+    fill(f, name, mode_t(info));
 }
 
 void YieldToWalk() {
@@ -268,17 +218,6 @@ void YieldToWalk() {
     setpriority(PRIO_PROCESS, id_t(gettid()), 10);
 #endif
 }
-
-std::int64_t DiskReads() {
-#ifdef RUSAGE_THREAD
-    rusage usage{};
-    if (getrusage(RUSAGE_THREAD, &usage) == 0)
-        return std::int64_t(usage.ru_inblock); // 512-byte blocks
-#endif
-    return -1;
-}
-
-} // namespace ahead
 
 namespace {
 
@@ -296,72 +235,10 @@ int nextFromDir(TSearchRec &f) {
     }
 }
 
-int nextFromListing(TSearchRec &f) {
-    SearchHandle &h = *f.handle;
-    std::string_view name;
-    std::uint32_t type = 0;
-    bool descend = false;
-    for (;;) {
-        if (!h.listing.Next(name, type, descend)) {
-            if (const int error = h.listing.error) {
-                h.listing.error = 0;
-                h.current = nullptr;
-                return error;
-            }
-            if (!h.listing.rest) {
-                h.current = nullptr;
-                return ENOENT;
-            }
-            ahead::More(*h.lookahead, h.node, h.listing);
-            continue;
-        }
-        h.current = descend ? ahead::Child(h.node, h.slot++) : nullptr;
-        if (!h.everyName && !MatchesMask(name, h.pattern))
-            continue;
-        f.Size = 0;
-        fill(f, name, mode_t(type));
-        if (Admitted(f.Attr, h.mask))
-            return 0;
-    }
-}
-
-int nextListed(TSearchRec &f) {
-    return f.handle->node ? nextFromListing(f) : nextFromDir(f);
-}
-
-// FindFirst's search of a folder through a lookahead, into h.  0, or the
-// error that FindFirst returns.
-int firstAhead(const std::string &folder, SearchHandle &h, const SearchOptions &options) {
-    Lookahead &lookahead = *options.lookahead;
-    SearchHandle *parent = options.within ? options.within->handle.get() : nullptr;
-    ahead::Node *node = parent ? std::exchange(parent->current, nullptr) : nullptr;
-    ahead::Listed listed;
-    if (node) {
-        listed = ahead::Take(lookahead, node);
-    } else {
-        // Not read ahead: a drive's root, or a folder the lookahead was not
-        // asked about.  It starts a tree of its own.
-        const int at = parent && parent->dir ? dirfd(parent->dir) : -1;
-        const int fd = openFolder(
-            at, at >= 0 ? options.within->Name.c_str() : (folder.empty() ? "." : folder.c_str()),
-            options);
-        if (fd < 0)
-            return -fd;
-        const ahead::FolderRef opened(new ahead::Folder{fd, nullptr}, ahead::FolderDeleter());
-        listed = ahead::Adopt(lookahead, opened, folder.size(), options, &node);
-    }
-    h.lookahead = &lookahead;
-    h.node = node; // released with h, also when the folder fails
-    if (listed.outcome != ahead::Outcome::Listed)
-        return listed.error ? listed.error : ENOENT;
-    h.listing = std::move(listed.listing);
-    return 0;
-}
-
 } // namespace
 
-int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions options) {
-    FindClose(f);
+int NativeFindFirst(const std::string &path, int mask, TSearchRec &f,
+                    const SearchOptions &options) {
     const std::string folder = ExtractFilePath(path);
     std::string_view last = std::string_view(path).substr(folder.size());
 
@@ -384,17 +261,12 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
     h->options.within = nullptr; // only needed to open the folder
     if (folder.size() >= PATH_MAX)
         return ENAMETOOLONG; // refused as opening it by its path would be
-    if (options.lookahead && !options.wantSize) {
-        if (const int error = firstAhead(folder, *h, options))
-            return error;
-        f.handle = std::move(h);
-        return nextListed(f);
-    }
     const TSearchRec *within = options.within;
     const bool throughParent = within && within->handle && within->handle->dir;
-    const int fd = openFolder(
-        throughParent ? dirfd(within->handle->dir) : -1,
-        throughParent ? within->Name.c_str() : (folder.empty() ? "." : folder.c_str()), options);
+    const int fd =
+        openFolder(throughParent ? dirfd(within->handle->dir) : -1,
+                   throughParent ? within->Name.c_str() : (folder.empty() ? "." : folder.c_str()),
+                   options.stayOnVolume);
     if (fd < 0)
         return -fd;
     h->dir = fdopendir(fd);
@@ -404,12 +276,14 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
         return err ? err : ENOENT;
     }
     f.handle = std::move(h);
-    return nextListed(f);
+    return nextFromDir(f);
 }
 
-int FindNext(TSearchRec &f) {
-    return f.handle && (f.handle->dir || f.handle->node) ? nextListed(f) : ENOENT;
+int NativeFindNext(TSearchRec &f) {
+    return f.handle && f.handle->dir ? nextFromDir(f) : ENOENT;
 }
+
+} // namespace ahead
 
 VolumeId VolumeOf(const std::string &path) {
     return volumeAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW);

@@ -5,12 +5,11 @@
 // real name.  Each entry found is described in one place, describeEntry,
 // which any listing of a folder goes through, read ahead or not.
 //
-// A folder read through a lookahead is listed the same way (basic
-// information, large fetches) on a helper thread.  Whenever a helper cannot
-// (a path beyond MAX_PATH, any failure), the walk lists the folder itself, as
-// without one.
+// A folder read through a lookahead is opened and listed the same way (the
+// same pattern, basic information, large fetches), on a helper thread.
 #include "host/FileSearch.h"
-#include "host/LookaheadTree.h"
+#include "host/Listing.h"
+#include "host/Lookahead.h"
 #include "host/Text.h"
 #include "host/WindowsText.h"
 
@@ -24,20 +23,9 @@ struct SearchHandle {
     HANDLE find = INVALID_HANDLE_VALUE;
     int mask = 0;
 
-    // A folder listed through a lookahead: its node and listing, the next
-    // subfolder's slot, and the node of the entry in hand when it is one.
-    Lookahead *lookahead = nullptr;
-    ahead::Node *node = nullptr;
-    ahead::Listing listing;
-    bool fromListing = false;
-    std::size_t slot = 0;
-    ahead::Node *current = nullptr;
-
     ~SearchHandle() {
         if (find != INVALID_HANDLE_VALUE)
             ::FindClose(find);
-        if (node)
-            ahead::Release(*lookahead, node, std::move(listing));
     }
 };
 
@@ -80,115 +68,56 @@ bool isDotName(std::string_view name) {
 
 namespace ahead {
 
-struct Folder {
-    std::wstring path; // without a final separator ("C:" for the root of C)
+struct Dir {
+    HANDLE find = INVALID_HANDLE_VALUE; // closed at the end of the listing
+    WIN32_FIND_DATAW first;             // found with the handle, not listed yet
+    bool hasFirst = true;
 };
 
-void FolderDeleter::operator()(Folder *folder) const {
-    delete folder;
+void Close(Dir *dir) {
+    if (dir && dir->find != INVALID_HANDLE_VALUE)
+        ::FindClose(dir->find);
+    delete dir;
 }
 
-struct Rest {
-    HANDLE find = INVALID_HANDLE_VALUE; // after what was listed
-    FolderRef folder;
-    std::atomic<int> *count = nullptr; // a helper's, while it is open
-};
-
-void RestDeleter::operator()(Rest *rest) const {
-    if (rest->find != INVALID_HANDLE_VALUE)
-        ::FindClose(rest->find);
-    if (rest->count)
-        rest->count->fetch_sub(1, std::memory_order_relaxed);
-    delete rest;
+// Subfolders are opened by their whole path: parent and name are not needed.
+int OpenFolder(const Dir *, const std::string &path, const std::string &, VolumeId, Dir **out) {
+    auto dir = std::make_unique<Dir>();
+    dir->find = ::FindFirstFileExW(Wide(path + "*.*").c_str(), FindExInfoBasic, &dir->first,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (dir->find == INVALID_HANDLE_VALUE)
+        return int(::GetLastError());
+    *out = dir.release();
+    return 0;
 }
 
-namespace {
-
-// Adds one found entry, described as the walk's own search describes it.
-void add(const WIN32_FIND_DATAW &d, Listing &out, std::string &name) {
-    const int attr = describeEntry(d, name);
-    out.Add(name, std::uint32_t(attr), (attr & faDirectory) && !isDotName(name));
-}
-
-// Goes on listing from find into out until about half a part is there;
-// keeps find as the rest when the folder has more.
-void listFrom(HANDLE find, const FolderRef &folder, std::atomic<int> *count, Listing &out) {
-    WIN32_FIND_DATAW d;
+void ReadPart(Dir &dir, Listing &out) {
     std::string name;
     while (out.Bytes() < LookaheadLimits::PartBytes / 2) {
-        if (!::FindNextFileW(find, &d)) {
+        if (dir.find == INVALID_HANDLE_VALUE)
+            return;
+        if (!std::exchange(dir.hasFirst, false) && !::FindNextFileW(dir.find, &dir.first)) {
             const DWORD error = ::GetLastError();
             if (error != ERROR_NO_MORE_FILES)
                 out.error = int(error);
-            ::FindClose(find);
+            ::FindClose(std::exchange(dir.find, INVALID_HANDLE_VALUE));
             return;
         }
-        add(d, out, name);
+        const int attr = describeEntry(dir.first, name);
+        out.Add(name, std::uint32_t(attr), (attr & faDirectory) && !isDotName(name));
     }
-    if (count)
-        count->fetch_add(1, std::memory_order_relaxed);
-    out.rest.reset(new Rest{find, folder, count});
+    out.more = true;
 }
 
-Listed list(const FolderRef &folder, std::atomic<int> *count) {
-    Listed l;
-    l.outcome = Outcome::Retry;
-    const std::wstring pattern = folder->path + L"\\*";
-    if (pattern.size() >= MAX_PATH)
-        return l; // the walk's own search decides how far it reaches
-    WIN32_FIND_DATAW d;
-    const HANDLE find =
-        ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &d, FindExSearchNameMatch, nullptr,
-                           FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) {
-        l.error = int(::GetLastError());
-        return l;
-    }
-    std::string name;
-    add(d, l.listing, name);
-    listFrom(find, folder, count, l.listing);
-    // A helper that met an error hands the folder back: the walk's own
-    // reading decides what it lists.
-    if (count && l.listing.error)
-        return Listed{Outcome::Retry, 0, {}, {}};
-    l.outcome = Outcome::Listed;
-    l.folder = folder;
-    return l;
-}
-
-} // namespace
-
-Listed ListChild(const Folder &parent, const std::string &name, const SearchOptions &,
-                 std::atomic<int> *descriptors) {
-    const FolderRef folder(new Folder{parent.path + L"\\" + Wide(name)}, FolderDeleter());
-    return list(folder, descriptors);
-}
-
-Listed ListOpened(const FolderRef &folder) {
-    return list(folder, nullptr);
-}
-
-FolderRef ListMore(Listing &listing) {
-    RestPtr rest = std::move(listing.rest);
-    listing.Clear();
-    const HANDLE find = std::exchange(rest->find, INVALID_HANDLE_VALUE);
-    listFrom(find, rest->folder, nullptr, listing);
-    return rest->folder;
-}
-
-std::size_t PathLimit() {
-    return std::size_t(-1); // the search itself decides, see list()
+void Describe(std::string_view name, std::uint32_t info, TSearchRec &f) {
+    f.Name.assign(name);
+    f.Attr = int(info);
+    f.Special = false;
 }
 
 void YieldToWalk() {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
-
-std::int64_t DiskReads() {
-    return -1; // the lookahead goes by how long a folder took
-}
-
-} // namespace ahead
 
 namespace {
 
@@ -207,80 +136,11 @@ int nextAdmitted(TSearchRec &f, WIN32_FIND_DATAW &d) {
     }
 }
 
-int nextFromListing(TSearchRec &f) {
-    SearchHandle &h = *f.handle;
-    std::string_view name;
-    std::uint32_t attr = 0;
-    bool descend = false;
-    for (;;) {
-        if (!h.listing.Next(name, attr, descend)) {
-            h.current = nullptr;
-            if (const int error = h.listing.error) {
-                h.listing.error = 0;
-                return error;
-            }
-            if (!h.listing.rest)
-                return ERROR_NO_MORE_FILES;
-            ahead::More(*h.lookahead, h.node, h.listing);
-            continue;
-        }
-        h.current = descend ? ahead::Child(h.node, h.slot++) : nullptr;
-        f.Name.assign(name);
-        f.Size = 0;
-        f.Attr = int(attr);
-        if (Admitted(f.Attr, h.mask))
-            return 0;
-    }
-}
-
-// FindFirst through a lookahead for a folder whose every entry is asked
-// for.  0 with the folder's listing in h; -1 when the walk lists the folder
-// itself; else the error FindFirst returns.
-int firstAhead(const std::string &folder, SearchHandle &h, const SearchOptions &options) {
-    Lookahead &lookahead = *options.lookahead;
-    SearchHandle *parent = options.within ? options.within->handle.get() : nullptr;
-    ahead::Node *node = parent ? std::exchange(parent->current, nullptr) : nullptr;
-    ahead::Listed listed;
-    if (node) {
-        listed = ahead::Take(lookahead, node);
-    } else {
-        // A folder not read ahead starts a tree of its own: a drive's root,
-        // or one below a folder the lookahead handed back.
-        if (folder.size() < 2 || folder.back() != '\\' ||
-            folder.find_first_of("*?") != std::string::npos)
-            return -1;
-        const std::wstring path = Wide(std::string_view(folder).substr(0, folder.size() - 1));
-        const ahead::FolderRef opened(new ahead::Folder{path}, ahead::FolderDeleter());
-        listed = ahead::Adopt(lookahead, opened, folder.size(), options, &node);
-    }
-    h.lookahead = &lookahead;
-    h.node = node; // released with h
-    if (listed.outcome == ahead::Outcome::Retry)
-        return -1;
-    if (listed.outcome == ahead::Outcome::Failed)
-        return listed.error ? listed.error : ERROR_PATH_NOT_FOUND;
-    h.listing = std::move(listed.listing);
-    h.fromListing = true;
-    return 0;
-}
-
 } // namespace
 
-int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions options) {
-    FindClose(f);
+int NativeFindFirst(const std::string &path, int mask, TSearchRec &f, const SearchOptions &) {
     std::unique_ptr<SearchHandle, SearchHandleDeleter> h(new SearchHandle);
     h->mask = mask;
-    const std::string folder = ExtractFilePath(path);
-    const std::string_view last = std::string_view(path).substr(folder.size());
-    if (options.lookahead && !options.wantSize && (last == "*.*" || last == "*")) {
-        const int ahead = firstAhead(folder, *h, options);
-        if (ahead == 0) {
-            f.handle = std::move(h);
-            return nextFromListing(f);
-        }
-        if (ahead > 0)
-            return ahead;
-    }
     WIN32_FIND_DATAW d;
     // Basic information leaves out the 8.3 names, which nobody here reads.
     h->find = ::FindFirstFileExW(Wide(path).c_str(), FindExInfoBasic, &d, FindExSearchNameMatch,
@@ -294,16 +154,16 @@ int FindFirst(const std::string &path, int mask, TSearchRec &f, SearchOptions op
     return nextAdmitted(f, d);
 }
 
-int FindNext(TSearchRec &f) {
+int NativeFindNext(TSearchRec &f) {
     if (!f.handle)
         return ERROR_NO_MORE_FILES;
-    if (f.handle->fromListing)
-        return nextFromListing(f);
     if (f.handle->find == INVALID_HANDLE_VALUE)
         return ERROR_NO_MORE_FILES;
     WIN32_FIND_DATAW d;
     return nextAdmitted(f, d);
 }
+
+} // namespace ahead
 
 VolumeId VolumeOf(const std::string &) {
     return 0;

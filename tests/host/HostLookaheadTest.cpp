@@ -6,6 +6,7 @@
 #include "host/FileSearch.h"
 #include "host/Lookahead.h"
 #include "host/Text.h"
+#include "tests/support/HangingFolder.h"
 
 #include <chrono>
 #include <filesystem>
@@ -112,29 +113,40 @@ TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the 
     none.helpers = 0;
     LookaheadLimits wide;
     wide.helpers = 8;
-    for (const LookaheadLimits &limits : {LookaheadLimits(), tight, none, wide}) {
+    // Each bound alone: reached, and never passed by one.
+    LookaheadLimits folders;
+    folders.folders = 5;
+    LookaheadLimits descriptors;
+    descriptors.descriptors = 3;
+    for (const LookaheadLimits &limits :
+         {LookaheadLimits(), tight, none, wide, folders, descriptors}) {
         Lookahead lookahead(limits);
         Walk w;
         w.lookahead = &lookahead;
-        // Let the helpers get ahead once, so that the walk really takes
-        // listings they read.
+        // Let the helpers get ahead once, as far as the bounds let them.
         w.atFirstEntry = [&] {
-            for (int i = 0; i < 1000 && limits.helpers > 0 && lookahead.Stats().listedAhead == 0;
-                 ++i)
+            for (int i = 0; i < 1000 && limits.helpers > 0; ++i) {
+                const Lookahead::Statistics s = lookahead.Stats();
+                if (s.mostAhead >= limits.folders || s.mostDescriptors >= limits.descriptors)
+                    break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
         };
         w.folder(tree.drive(), nullptr);
         CHECK(w.seen == plain);
         const Lookahead::Statistics s = lookahead.Stats();
-        CHECK_EQ(s.helpersStarted, limits.helpers);
         CHECK_EQ(s.listedAhead > 0, limits.helpers > 0);
-        CHECK_EQ(s.listedAhead + s.listedByWalk, tree.folders + 1 + 1500 / 97 + 1);
+        CHECK_EQ(s.listedAhead + s.listedAsked, tree.folders + 1 + 1500 / 97 + 1);
         CHECK(s.mostAhead <= limits.folders);
-        CHECK(s.mostDescriptors <= limits.descriptors + limits.helpers);
-        if (&limits != &tight)
-            continue;
-        // One folder at a time beyond the budget, whatever it holds.
-        CHECK(s.mostBytes <= 2 * LookaheadLimits::PartBytes + 64 * 1024);
+        CHECK(s.mostDescriptors <= limits.descriptors);
+        if (&limits == &folders)
+            CHECK_EQ(s.mostAhead, limits.folders);
+        if (&limits == &descriptors) {
+            CHECK_EQ(s.mostDescriptors, limits.descriptors);
+            CHECK(s.mostAhead > limits.folders / 1024 + std::size_t(limits.descriptors));
+        }
+        if (&limits == &tight) // one folder at a time beyond the budget, whatever it holds
+            CHECK(s.mostBytes <= 2 * LookaheadLimits::PartBytes + 64 * 1024);
     }
 }
 
@@ -153,4 +165,49 @@ TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave 
     }
     Lookahead unused;
     CHECK_EQ(unused.Stats().helpersStarted, 0);
+}
+
+TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk before it") {
+    RandomTree tree(13);
+    const std::vector<std::string> plain = walked(tree.drive(), nullptr);
+    // The root's last subfolder: read ahead early, reached by the walk late.
+    std::string last;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const std::string path = plain[i].substr(0, plain[i].rfind(' '));
+        if ((std::stoi(plain[i].substr(plain[i].rfind(' ') + 1)) & faDirectory) &&
+            ExtractFilePath(path) == tree.drive() && !path.ends_with("."))
+            last = path + PathDelim, at = i;
+    }
+    CHECK(at > 3); // the walk below stops before it
+    if (at <= 3)
+        return;
+    // Read ahead while the walk is still in the first folders: the walk
+    // stops there and the lookahead goes, with a helper still held.
+    {
+        HangingFolder hang(last);
+        {
+            Lookahead lookahead;
+            Walk w;
+            w.lookahead = &lookahead;
+            w.stopAfter = 3;
+            w.atFirstEntry = [&] { CHECK(hang.WaitHeld()); };
+            w.folder(tree.drive(), nullptr);
+            CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));
+        }
+        CHECK(hang.Holding());
+        CHECK(Lookahead::HelpersAlive() > 0);
+        hang.Release();
+        CHECK(HangingFolder::HelpersEnd()); // it ends on its own, never joined
+    }
+    // Reached by the walk: it waits with its events running, then goes on.
+    HangingFolder hang(last);
+    int waits = 0;
+    Lookahead lookahead({}, [&] {
+        if (hang.Holding() && ++waits == 5)
+            hang.Release();
+        return true;
+    });
+    CHECK(walked(tree.drive(), &lookahead) == plain);
+    CHECK(waits >= 5);
 }

@@ -263,7 +263,7 @@ private Q_SLOTS:
         const qint64 ms = clock.elapsed();
         QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
         QCOMPARE(r.firstDrive, long(Entries) + 2 + 3); // + big's . ..; d1's . .. big
-        QCOMPARE(pumps, long(r.visits.size()));        // events handled before every entry
+        QVERIFY(pumps >= long(r.visits.size())); // before every entry, and while a part is read
         qInfo("200000 entries scanned in %lld ms", ms);
     }
 

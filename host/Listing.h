@@ -1,0 +1,89 @@
+// Inside the host layer only: what each host half provides so that folders
+// can be read on a helper thread (host/Lookahead.cpp): an open folder, a
+// part of its listing, and how an entry of that listing is described.
+#pragma once
+
+#include "host/FileSearch.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace host::ahead {
+
+// The entries of one folder in the host's order, packed: for each, 4 bytes
+// of the host's own description (POSIX: the type bits of st_mode; Windows:
+// the attribute bits), a flag byte, the name's length in 2 bytes, the name.
+class Listing {
+public:
+    // descend: a folder the walk enters ("." and ".." are not).
+    void Add(std::string_view name, std::uint32_t info, bool descend);
+    // The entry at the cursor, moving past it; false at the end of the part.
+    bool Next(std::string_view &name, std::uint32_t &info, bool &descend);
+    // Calls visit with the name of every entry with descend set.
+    template <class Visit> void ForEachSubfolder(Visit visit) const;
+    std::size_t Bytes() const { return bytes_.size(); }
+
+    int error = 0;     // the host's error after the entries of this part; 0 when none
+    bool more = false; // the folder has entries beyond this part
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+};
+
+template <class Visit> void Listing::ForEachSubfolder(Visit visit) const {
+    for (std::size_t at = 0; at + 7 <= bytes_.size();) {
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes_.data() + at);
+        const std::size_t length = std::size_t(p[5]) | std::size_t(p[6]) << 8;
+        if (p[4])
+            visit(std::string_view(bytes_.data() + at + 7, length));
+        at += 7 + length;
+    }
+}
+
+// A folder opened for listing; its subfolders are opened through it.
+struct Dir;
+// Closes it; defined by each host half.
+void Close(Dir *dir);
+struct Folder {
+    Dir *dir = nullptr;
+    // While it counts against the read-ahead's descriptors: that count.
+    std::atomic<std::atomic<int> *> counted{nullptr};
+    void Uncount() {
+        if (std::atomic<int> *c = counted.exchange(nullptr))
+            c->fetch_sub(1);
+    }
+    ~Folder() {
+        Close(dir);
+        Uncount();
+    }
+};
+using FolderRef = std::shared_ptr<Folder>;
+
+// Provided by each host half.
+//
+// Opens the folder at path (its final separator included) exactly as
+// FindFirst opens it: through parent by its name when parent is given (never
+// following a link there), else by the whole path; kept to the volume.  0
+// with the folder in *out, or the host's error.
+int OpenFolder(const Dir *parent, const std::string &path, const std::string &name, VolumeId volume,
+               Dir **out);
+// Adds the next part of dir's listing to out (about PartBytes), setting
+// out.more when entries are left and out.error on a failure.
+void ReadPart(Dir &dir, Listing &out);
+// Fills f's name, attributes and Special from an entry of a Listing.
+void Describe(std::string_view name, std::uint32_t info, TSearchRec &f);
+// FindFirst and FindNext without a Lookahead.
+int NativeFindFirst(const std::string &path, int mask, TSearchRec &f, const SearchOptions &options);
+int NativeFindNext(TSearchRec &f);
+// Puts the calling helper thread below the walk's thread for the processor.
+void YieldToWalk();
+
+// FindFirst and FindNext of a folder listed through a Lookahead (Lookahead.cpp).
+int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions &options);
+int Next(TSearchRec &f);
+
+} // namespace host::ahead
