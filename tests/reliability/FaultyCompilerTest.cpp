@@ -7,7 +7,6 @@
 // own.  The stand-ins themselves are ended by
 // the test: the program never ends what it starts.
 #include "runtime/NativeText.h"
-#include "runtime/StatusBar.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
 #include "tests/support/BuildKit.h"
@@ -110,9 +109,8 @@ private Q_SLOTS:
                                  standin::script({.logDir = logs, .before = before.toStdString()}));
         const auto kitBefore = hostile::snapshot(kit.dir()), binBefore = hostile::snapshot(bin);
 
-        AppFixture f;
+        AppFixture f{kit};
         f.seam.reallyStart = true;
-        f.seam.exe = kit.exe();
         // Failures wait out the 10 s in a fifth of a second; builds get real time.
         f.seam.tickStep = builds ? 10 : 500;
         f.seam.confirmAnswers = {false};
@@ -138,9 +136,7 @@ private Q_SLOTS:
         QVERIFY(driver.ticks > 0);
         if (!builds)
             QVERIFY(handledDuringWait); // events ran during the 10 s wait
-        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(f.seam.terminateCalls, 0);
+        f.expectIdle();
         QVERIFY(hostile::noChildren());
         QTRY_COMPARE(standin::runs(logs).size(), std::size_t(7)); // every start ran
 
@@ -272,9 +268,8 @@ private Q_SLOTS:
             compiler,
             standin::script({.logDir = logs, .before = "case \"$1\" in *.DPR) sleep 1;; esac"}));
 
-        AppFixture f;
+        AppFixture f{kit};
         f.seam.reallyStart = true;
-        f.seam.exe = kit.exe();
         f.seam.tickStep = 500;
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
