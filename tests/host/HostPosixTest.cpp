@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <map>
 #include <sched.h>
 #include <set>
 #include <sstream>
@@ -96,21 +97,15 @@ TEST_CASE("FindFirst/FindNext list every entry with its attributes, dots include
     s.file(".cfg", 1);
     symlink("sub", s.path("link").c_str());
 
-    CHECK((names(s.path("*.*"), faAnyFile) ==
-           std::set<std::string>{".", "..", "sub", "a.Pas", ".cfg", "link"}));
-    CHECK((names(s.path("*"), faDirectory) ==
-           std::set<std::string>{".", "..", "sub", "a.Pas", "link"}));
+    // A link is an entry of its own, never followed.
+    std::map<std::string, int> all = {
+        {".", faDirectory}, {"..", faDirectory}, {"sub", faDirectory}, {"a.Pas", 0}, {"link", 0}};
+    CHECK(listing(s.path("*"), faDirectory) == all);
+    all[".cfg"] = faHidden;
+    CHECK(listing(s.path("*.*"), faAnyFile) == all);
     TSearchRec f;
-    for (int r = FindFirst(s.path("*.*"), faAnyFile, f); r == 0; r = FindNext(f)) {
-        if (f.Name == "sub" || f.Name == "." || f.Name == "..")
-            CHECK(f.Attr & faDirectory);
-        if (f.Name == "link") // a link is an entry of its own, never followed
-            CHECK(!(f.Attr & faDirectory));
-        if (f.Name == ".cfg")
-            CHECK(f.Attr & faHidden);
-        if (f.Name == "a.Pas")
-            CHECK_EQ(f.Size, std::int64_t(10));
-    }
+    CHECK_EQ(FindFirst(s.path("a.*"), faAnyFile, f), 0);
+    CHECK_EQ(f.Size, std::int64_t(10));
     FindClose(f);
     FindClose(f); // twice is harmless
     CHECK(FindNext(f) != 0);
@@ -255,8 +250,7 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
     std::getline(in, first);
     CHECK_EQ(first, std::string("a b"));
     std::getline(in, second);
-    CHECK_EQ(second, std::string("x; touch " + marker + " | $(touch " + marker + ") `touch " +
-                                 marker + "` \"q\" 'q' &"));
+    CHECK_EQ(second + "\n", payload);
     CHECK(access(marker.c_str(), F_OK) != 0);
     // Detached: not our child, so there is nothing to reap.
     CHECK(waitpid(-1, nullptr, WNOHANG) < 0);

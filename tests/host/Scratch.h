@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <map>
-#include <set>
 #include <thread>
 #ifdef _WIN32
 #include "tests/host/WinProgram.h"
@@ -93,13 +92,6 @@ inline std::map<std::string, int> listing(const std::string &pattern, int mask) 
         entries[f.Name] = f.Attr;
     host::FindClose(f);
     return entries;
-}
-
-inline std::set<std::string> names(const std::string &pattern, int mask) {
-    std::set<std::string> names;
-    for (const auto &entry : listing(pattern, mask))
-        names.insert(entry.first);
-    return names;
 }
 
 inline bool waitFor(const std::string &path, int ms = 10000) {
