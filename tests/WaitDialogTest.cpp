@@ -2,7 +2,6 @@
 // itself, and what its timer does after the user has closed it.
 #include "runtime/Timer.h"
 #include "tests/support/AppFixture.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
 
 #include <QElapsedTimer>

@@ -9,7 +9,6 @@
 #include "runtime/NativeText.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Hostile.h"
 #include "tests/support/StandInScript.h"
 
