@@ -1,7 +1,6 @@
 #include "tests/support/Hostile.h"
 
 #include "tests/support/Events.h"
-#include "tests/support/ListingWalk.h"
 
 #include "forms/Unit2.h"
 #include "runtime/Timer.h"
@@ -144,10 +143,6 @@ int countPrefixed(const std::string &folder, const std::string &prefix) {
     for (const auto &[rel, hash] : snapshot(folder))
         n += rel.rfind(prefix, 0) == 0;
     return n;
-}
-
-void removeTree(const std::string &path) {
-    walk::removeAt(AT_FDCWD, path.c_str());
 }
 
 ProcessMarker::ProcessMarker()
