@@ -215,10 +215,9 @@ private Q_SLOTS:
             if (text.startsWith(QStringLiteral("*.Pas")))
                 QTimer::singleShot(50, Form1, [&] { b.kit.lumio(); });
         };
-        std::uint32_t readings = 0;
         const std::uint32_t before = b.seam.ticks;
         b.press();
-        readings = b.readingsSince(before);
+        const std::uint32_t readings = b.readingsSince(before);
         QCOMPARE(b.seam.starts.size(), std::size_t(7));
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
         QVERIFY2(readings > 1 && readings < 900, qPrintable(QString::number(readings)));

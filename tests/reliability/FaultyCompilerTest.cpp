@@ -25,19 +25,22 @@ bool onePipe(const std::string &text) {
 }
 
 // A kit with sources of our own, beside it a stand-in compiler that runs the
-// shell lines before and logs into logs, and a folder for TMPDIR.  The marker, made first
-// and gone last, ends whatever the test left running.
+// shell lines before and logs into logs, and a folder for TMPDIR (which is
+// set back at the end, also when a check failed).  The marker, made first and
+// gone last, ends whatever the test left running.
 struct Rig {
     hostile::ProcessMarker marker;
     BuildKit kit{"kit", ""};
     const std::string logs = kit.tree.path("logs"), tmp = kit.tree.path("tmp");
     const std::string bin = kit.tree.path("bin"), compiler = bin + "/DCC32.EXE";
+    const QByteArray tmpBefore = qgetenv("TMPDIR");
     explicit Rig(const std::string &before) {
         kit.writeSources();
         for (const char *folder : {"logs", "tmp", "bin"})
             kit.tree.folder(folder);
         hostile::writeExecutable(compiler, standin::script({.logDir = logs, .before = before}));
     }
+    ~Rig() { qputenv("TMPDIR", tmpBefore); }
 };
 
 class FaultyCompilerTest : public QObject {
@@ -111,7 +114,6 @@ private Q_SLOTS:
         QFETCH(QString, tail);
         QFETCH(int, talkers);
         Rig r(before.toStdString());
-        const QByteArray tmpBefore = qgetenv("TMPDIR");
         qputenv("TMPDIR", QByteArray::fromStdString(r.tmp));
         const auto kitBefore = hostile::snapshot(r.kit.dir()), binBefore = hostile::snapshot(r.bin);
 
@@ -198,7 +200,6 @@ private Q_SLOTS:
         QVERIFY(hostile::noChildren());
         // Nothing in the temporary folder either.
         QVERIFY(hostile::snapshot(r.tmp).empty());
-        qputenv("TMPDIR", tmpBefore);
     }
 
     // Forgeway's process ends while its compilers still write: they write on,
