@@ -5,7 +5,6 @@
 #include "runtime/Timer.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
 #include "tests/support/Hostile.h"
 #include "tests/support/StandInScript.h"

@@ -5,7 +5,6 @@
 #include "runtime/Timer.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
 
 #include <QRegularExpression>
@@ -23,11 +22,20 @@ namespace {
 // long as it would on the clock.
 constexpr std::uint32_t TicksPerReading = 10;
 
-// A copy of the sample kit's sources; the stand-in compiler is the built one.
-class KitCopy : public BuildKit {
-public:
-    KitCopy() : BuildKit("Kit", "") { copySourcesFrom(KIT_SOURCE_DIR); }
-    QString trace() const { return QFile::decodeName(tree.path("lumio-trace.txt").c_str()); }
+// A copy of the sample kit's sources, and the application over it with the
+// built stand-in typed in as the compiler; Lumio leaves its trace in trace.
+struct Journey {
+    BuildKit kit{"Kit", ""};
+    const QString trace = QFile::decodeName(kit.tree.path("lumio-trace.txt").c_str());
+    AppFixture f;
+    explicit Journey(RuntimeGeneration generation = RuntimeGeneration::Delphi4)
+        : f(kit, generation) {
+        kit.copySourcesFrom(KIT_SOURCE_DIR);
+        qputenv("LUMIO_TRACE", QFile::encodeName(trace));
+        f.seam.reallyStart = true;
+        f.seam.tickStep = TicksPerReading;
+        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
+    }
 };
 
 QString ReadAll(const QString &path) {
@@ -57,28 +65,20 @@ private Q_SLOTS:
     void buildsAndStartsLumio() {
         QFETCH(int, generation);
         QFETCH(QString, unitFolder);
-        KitCopy kit;
-        const QString trace = kit.trace();
-        qputenv("LUMIO_TRACE", QFile::encodeName(trace));
-
-        AppFixture f{kit, static_cast<RuntimeGeneration>(generation)};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = TicksPerReading;
+        Journey j(static_cast<RuntimeGeneration>(generation));
         int captionAtClose = 0;
         QObject::connect(Form2, &QWidget::windowTitleChanged, Form2, [&] {
             if (!Form2->TUj->Enabled())
                 captionAtClose = Form2->TUj->Tag;
         });
-
-        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
         // The stand-in's size is its own, so the window's first choice stays.
         QCOMPARE(Form1->RG->ItemIndex(), unitFolder == QLatin1String("Delphi-3") ? 0 : 1);
         QVERIFY(Form1->BitBtn1->isEnabled());
         Form1->BitBtn1->click(); // runs the whole build, wait dialog included
 
-        QCOMPARE(f.seam.boxes, QStringList({boxes::PasCompile, boxes::SuccessQuestion}));
-        QCOMPARE(kit.compiledUnits(), DemoUnitNames);
-        QVERIFY(kit.exists("Demo/Lumio.EXE"));
+        QCOMPARE(j.f.seam.boxes, QStringList({boxes::PasCompile, boxes::SuccessQuestion}));
+        QCOMPARE(j.kit.compiledUnits(), DemoUnitNames);
+        QVERIFY(j.kit.exists("Demo/Lumio.EXE"));
         // The wait dialog closed by itself on the tick that found all six
         // units, well before its time-out.
         QVERIFY(!Form2->isVisible());
@@ -86,37 +86,31 @@ private Q_SLOTS:
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [%1]").arg(captionAtClose));
 
         // Six unit compiles, the project, and Lumio itself.
-        QCOMPARE(f.seam.starts.size(), std::size_t(8));
-        QCOMPARE(f.seam.starts.back().program, kit.output());
+        QCOMPARE(j.f.seam.starts.size(), std::size_t(8));
+        QCOMPARE(j.f.seam.starts.back().program, j.kit.output());
         QCOMPARE(Form1->Tag, 1);
-        QCOMPARE(f.seam.terminateCalls, 1);
+        QCOMPARE(j.f.seam.terminateCalls, 1);
         QCOMPARE(Form1->SB->Panels(1).Text(), QString());
 
         // Lumio ran, built against the unit folder the window had chosen.
-        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(trace).contains(unitFolder), 15000);
-        QVERIFY(!ReadAll(trace).contains(unitFolder == QLatin1String("Delphi-3")
-                                             ? QStringLiteral("Delphi-4")
-                                             : QStringLiteral("Delphi-3")));
+        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(j.trace).contains(unitFolder), 15000);
+        QVERIFY(!ReadAll(j.trace).contains(unitFolder == QLatin1String("Delphi-3")
+                                               ? QStringLiteral("Delphi-4")
+                                               : QStringLiteral("Delphi-3")));
     }
 
     // Orb.Pas does not compile: no Orb.DCU, and Lumio.DPR (which needs Orb
     // through Brook) fails too, so the build ends with the failure message.
     void brokenUnitEndsInTheFailureMessage() {
-        KitCopy kit;
-        QVERIFY(kit.breakUnit("Orb"));
-        const QString trace = kit.trace();
-        qputenv("LUMIO_TRACE", QFile::encodeName(trace));
-
-        AppFixture f{kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = TicksPerReading;
+        Journey j;
+        QVERIFY(j.kit.breakUnit("Orb"));
 
         // The dialog would wait out its 31 seconds for Orb.DCU. Once the
         // units that do compile are there, play the remaining ticks at once.
         bool ranOut = false;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-            if (!Form2->isVisible() || kit.compiledUnits().size() < 4)
+            if (!Form2->isVisible() || j.kit.compiledUnits().size() < 4)
                 return;
             for (int i = 0; i < 40 && Form2->isVisible(); ++i)
                 QVERIFY(events::tick(Form2->TUj));
@@ -124,29 +118,28 @@ private Q_SLOTS:
         });
         poll.start(50);
 
-        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
         Form1->BitBtn1->click();
         poll.stop();
 
         QVERIFY(ranOut);
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]"));
-        QCOMPARE(f.seam.boxes, QStringList({boxes::PasCompile, boxes::CouldNotCompile}));
+        QCOMPARE(j.f.seam.boxes, QStringList({boxes::PasCompile, boxes::CouldNotCompile}));
         // Seven compiles, and nothing started afterwards.
-        QCOMPARE(f.seam.starts.size(), std::size_t(7));
+        QCOMPARE(j.f.seam.starts.size(), std::size_t(7));
         std::vector<std::string> compiled = DemoUnitNames;
         std::erase(compiled, "Orb");
         std::erase(compiled, "Brook"); // it uses Orb
-        QCOMPARE(kit.compiledUnits(), compiled);
-        QVERIFY(!kit.exists("Demo/Lumio.EXE"));
-        QVERIFY(!QFileInfo::exists(trace));
+        QCOMPARE(j.kit.compiledUnits(), compiled);
+        QVERIFY(!j.kit.exists("Demo/Lumio.EXE"));
+        QVERIFY(!QFileInfo::exists(j.trace));
 
         // Both boxes offer what the compiles that made nothing said: the
         // project's first, then Orb's and Brook's; Free Pascal's own error
         // line among them.
         const auto command = [&](const char *file) {
             return QStringLiteral("> " STANDIN_COMPILER " ") +
-                   QFile::decodeName(kit.demo(file).c_str()) + QStringLiteral(" -U") +
-                   QFile::decodeName(kit.unitDir(1).c_str());
+                   QFile::decodeName(j.kit.demo(file).c_str()) + QStringLiteral(" -U") +
+                   QFile::decodeName(j.kit.unitDir(1).c_str());
         };
         const auto commands = [](const QString &details) {
             QStringList lines = details.split(QLatin1Char('\n'));
@@ -154,9 +147,9 @@ private Q_SLOTS:
                 [](const QString &line) { return !line.startsWith(QStringLiteral("> ")); });
             return lines;
         };
-        QCOMPARE(commands(f.seam.details.at(0)),
+        QCOMPARE(commands(j.f.seam.details.at(0)),
                  (QStringList{command("Orb.Pas"), command("Brook.Pas")}));
-        const QString details = f.seam.details.at(1);
+        const QString details = j.f.seam.details.at(1);
         QCOMPARE(commands(details),
                  (QStringList{command("Lumio.DPR"), command("Orb.Pas"), command("Brook.Pas")}));
         const QRegularExpression error(
@@ -167,12 +160,12 @@ private Q_SLOTS:
         QVERIFY(details.indexOf(command("Orb.Pas")) < line.capturedStart());
         QVERIFY(line.capturedStart() < details.indexOf(command("Brook.Pas")));
         qInfo("Free Pascal's error line in the details: %s", qPrintable(line.captured()));
-        // Free Pascal's own outputs stay out of the kit.
+        // Free Pascal's own outputs stay out of the j.kit.
         const QStringList leftovers =
-            QDir(QFile::decodeName(kit.demoDir().c_str())).entryList({"*.o", "*.ppu", "*.res"});
+            QDir(QFile::decodeName(j.kit.demoDir().c_str())).entryList({"*.o", "*.ppu", "*.res"});
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
         // The window is ready for another try.
-        f.expectIdle();
+        j.f.expectIdle();
         QVERIFY(Form1->BitBtn1->isEnabled());
     }
 };

@@ -164,21 +164,12 @@ private Q_SLOTS:
         QFETCH(int, how);
         QFETCH(bool, ok);
         SystemSeam seam;
-        BoxUser user([how](QMessageBox *box) {
-            switch (how) {
-            case 0:
-                box->button(QMessageBox::Ok)->click();
-                break;
-            case 1:
-                box->button(QMessageBox::Cancel)->click();
-                break;
-            case 2:
-                QTest::keyClick(box, Qt::Key_Escape);
-                break;
-            default:
-                box->close();
-            }
-        });
+        const std::function<void(QMessageBox *)> answers[] = {
+            [](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); },
+            [](QMessageBox *box) { box->button(QMessageBox::Cancel)->click(); },
+            [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); },
+            [](QMessageBox *box) { box->close(); }};
+        BoxUser user(answers[how]);
         QCOMPARE(seam.confirm(nullptr, Markup), ok);
         QCOMPARE(user.text, Markup);
         QCOMPARE(user.format, Qt::PlainText);

@@ -2,7 +2,6 @@
 // itself, and what its timer does after the user has closed it.
 #include "runtime/Timer.h"
 #include "tests/support/AppFixture.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
 
 #include <QElapsedTimer>
@@ -59,6 +58,15 @@ ShowingLog showAndTick(const std::function<void(int)> &beforeTick = {}, int maxT
     });
     Form2->ShowModal();
     return log;
+}
+
+// The dialog after its count stopped on tick: hidden, its timer stopped, the
+// tick in its caption.
+void expectStoppedOn(int tick) {
+    QCOMPARE(Form2->Caption(), QStringLiteral("Wait [%1]").arg(tick));
+    QCOMPARE(Form2->TUj->Tag, tick);
+    QVERIFY(!Form2->TUj->Enabled());
+    QVERIFY(!Form2->isVisible());
 }
 
 // Swallows the platform's activations of a window.
@@ -150,9 +158,7 @@ private Q_SLOTS:
         QCOMPARE(log.captionAtStart, QStringLiteral("Wait..."));
         QCOMPARE(log.closedOnTick, closingTick);
         QCOMPARE(log.captions, waitCaptions(1, closingTick));
-        QVERIFY(!Form2->isVisible());
-        QVERIFY(!Form2->TUj->Enabled());
-        QCOMPARE(Form2->TUj->Tag, closingTick);
+        expectStoppedOn(closingTick);
     }
 
     void anyKindOfEntryCountsAsAUnit() {
@@ -256,10 +262,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!Form2->TUj->Enabled(), 2000);
         const int stoppedAt = Form2->TUj->Tag;
         QVERIFY(stoppedAt < 31);
-        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [%1]").arg(stoppedAt));
         QTest::qWait(50);
-        QCOMPARE(Form2->TUj->Tag, stoppedAt);
-        QVERIFY(!Form2->isVisible());
+        expectStoppedOn(stoppedAt);
         QCOMPARE(watch.shows, 1);
     }
 
@@ -271,9 +275,7 @@ private Q_SLOTS:
         Form2->TUj->SetInterval(10);
         QTimer::singleShot(3000, Form2, [] { Form2->close(); });
         Form2->ShowModal();
-        QCOMPARE(Form2->TUj->Tag, 1);
-        QVERIFY(!Form2->TUj->Enabled());
-        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
+        expectStoppedOn(1);
     }
 
     // The build can be started again while the dialog is up (the automatic
@@ -297,9 +299,8 @@ private Q_SLOTS:
         Form2->ShowModal();
         QVERIFY(innerReturned);
         QVERIFY(!rescued);
-        QVERIFY(!Form2->isVisible());
         QVERIFY(!Form2->isModal());
-        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
+        expectStoppedOn(1);
     }
 
     // The one case in real time: the real modal loop and the real timer.
@@ -312,10 +313,7 @@ private Q_SLOTS:
         const qint64 ms = clock.elapsed();
         qInfo("the dialog closed after %lld ms", ms);
         QVERIFY2(ms >= 900 && ms < 5000, qPrintable(QString::number(ms)));
-        QCOMPARE(Form2->Caption(), QStringLiteral("Wait [1]"));
-        QCOMPARE(Form2->TUj->Tag, 1);
-        QVERIFY(!Form2->TUj->Enabled());
-        QVERIFY(!Form2->isVisible());
+        expectStoppedOn(1);
     }
 };
 

@@ -2,7 +2,7 @@
 // search with its attribute bits and masks, existence probes, process start
 // through CreateProcess with its output captured, and the tick counter.  Runs on Windows and under
 // Wine.
-#include "tests/host/Check.h"
+#include "tests/host/Scratch.h"
 
 #include "host/Capture.h"
 #include "host/Clock.h"
@@ -20,6 +20,8 @@
 #include <vector>
 
 using namespace host;
+using namespace hosttest;
+using walk::wide; // the tests write every path in UTF-8, as the host layer takes it
 
 namespace {
 
@@ -27,103 +29,10 @@ std::string lastError() {
     return "error " + std::to_string(::GetLastError());
 }
 
-// The tests write every path in UTF-8, as the host layer takes it, and reach
-// the file system through the wide functions, as the host layer does.
-std::wstring w(const std::string &utf8) {
-    return winprog::wide(utf8);
-}
-
-std::string u8(const wchar_t *wide) {
-    return winprog::utf8(wide);
-}
-
-// Removes a tree, read-only, hidden and system entries included.  A link is
-// removed, never entered.
-void removeTree(const std::string &folder) {
-    WIN32_FIND_DATAW d;
-    const HANDLE h = ::FindFirstFileW(w(folder + "\\*").c_str(), &d);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = u8(d.cFileName);
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            ::SetFileAttributesW(w(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                removeTree(path);
-            else if (!::DeleteFileW(w(path).c_str()))
-                ::RemoveDirectoryW(w(path).c_str()); // a junction
-        } while (::FindNextFileW(h, &d));
-        ::FindClose(h);
-    }
-    ::SetFileAttributesW(w(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryW(w(folder).c_str());
-}
-
-bool exists(const std::string &path) {
-    return ::GetFileAttributesW(w(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-struct Scratch {
-    std::string root; // without a final backslash
-    Scratch() {
-        wchar_t temp[MAX_PATH];
-        const DWORD n = ::GetTempPathW(MAX_PATH, temp);
-        CHECK(n > 0 && n < MAX_PATH);
-        static int serial = 0;
-        root = u8(temp) + "forgeway-host-" + std::to_string(::GetCurrentProcessId()) + "-" +
-               std::to_string(++serial);
-        removeTree(root);
-        CHECK(::CreateDirectoryW(w(root).c_str(), nullptr));
-    }
-    ~Scratch() {
-        // A program started from here may still be on its way out, and Windows
-        // deletes no running executable.
-        for (int i = 0; i < 300 && exists(root); ++i) {
-            removeTree(root);
-            if (exists(root))
-                ::Sleep(10);
-        }
-        CHECK(!exists(root));
-    }
-    std::string path(const std::string &rel) const { return root + "\\" + rel; }
-    void file(const std::string &rel, std::size_t size = 0, DWORD attrs = 0) const {
-        CHECK(winprog::writeFile(w(path(rel)), std::string(size, 'x')));
-        if (attrs)
-            CHECK(::SetFileAttributesW(w(path(rel)).c_str(), attrs));
-    }
-    void folder(const std::string &rel, DWORD attrs = 0) const {
-        CHECK(::CreateDirectoryW(w(path(rel)).c_str(), nullptr));
-        if (attrs)
-            CHECK(::SetFileAttributesW(w(path(rel)).c_str(), attrs));
-    }
-};
-
-// Name -> Attr of every entry the search admits.
-std::map<std::string, int> listing(const std::string &pattern, int mask) {
-    std::map<std::string, int> entries;
-    TSearchRec f;
-    for (int r = FindFirst(pattern, mask, f); r == 0; r = FindNext(f))
-        entries[f.Name] = f.Attr;
-    FindClose(f);
-    return entries;
-}
-
-bool waitFor(const std::string &path, DWORD ms = 10000) {
-    const ULONGLONG until = ::GetTickCount64() + ms;
-    while (!exists(path)) {
-        if (::GetTickCount64() > until)
-            return false;
-        ::Sleep(10);
-    }
-    return true;
-}
-
 std::vector<std::string> lines(const std::string &path) {
     std::vector<std::string> out;
     std::string text;
-    winprog::readFile(w(path), text);
+    winprog::readFile(wide(path), text);
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
         out.push_back(text.substr(at, end - at));
     return out;
@@ -147,7 +56,7 @@ void checkEchoed(const std::string &echo, const std::vector<std::string> &args) 
 }
 
 void copyEcho(const std::string &to) {
-    if (!::CopyFileW(w(echoArgsExe()).c_str(), w(to).c_str(), FALSE))
+    if (!::CopyFileW(wide(echoArgsExe()).c_str(), wide(to).c_str(), FALSE))
         check::fail(__FILE__, __LINE__, "cannot copy EchoArgs.exe to " + to + ": " + lastError());
 }
 
@@ -526,8 +435,8 @@ TEST_CASE("Names beyond the ANSI code page are listed, probed and started by the
     // An unpaired surrogate, which Windows allows in a name, comes back as
     // itself (WTF-8), where the file system keeps such a name.
     const std::string odd = "odd \xED\xA0\x80.txt"; // U+D800 alone
-    const HANDLE made = ::CreateFileW(w(s.path(odd)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE made = ::CreateFileW(wide(s.path(odd)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (made == INVALID_HANDLE_VALUE) {
         std::printf("    this file system refuses a name with an unpaired surrogate (%s)\n",
                     lastError().c_str());
@@ -543,16 +452,16 @@ TEST_CASE("Names beyond the ANSI code page are listed, probed and started by the
 // A junction named link in a folder, leading to target; false where the file
 // system cannot make one.
 bool makeJunction(const std::string &link, const std::string &target) {
-    if (!::CreateDirectoryW(w(link).c_str(), nullptr))
+    if (!::CreateDirectoryW(wide(link).c_str(), nullptr))
         return false;
     const HANDLE h =
-        ::CreateFileW(w(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        ::CreateFileW(wide(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        ::RemoveDirectoryW(w(link).c_str());
+        ::RemoveDirectoryW(wide(link).c_str());
         return false;
     }
-    const std::wstring substitute = L"\\??\\" + w(target), print = w(target);
+    const std::wstring substitute = L"\\??\\" + wide(target), print = wide(target);
     struct {
         DWORD tag;
         WORD dataLength, reserved;
@@ -572,7 +481,7 @@ bool makeJunction(const std::string &link, const std::string &target) {
     const DWORD error = ::GetLastError();
     ::CloseHandle(h);
     if (!set) {
-        ::RemoveDirectoryW(w(link).c_str());
+        ::RemoveDirectoryW(wide(link).c_str());
         std::printf("    no junction here (error %lu)\n", static_cast<unsigned long>(error));
     }
     return set;

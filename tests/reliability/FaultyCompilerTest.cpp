@@ -7,10 +7,8 @@
 // own.  The stand-ins themselves are ended by
 // the test: the program never ends what it starts.
 #include "runtime/NativeText.h"
-#include "runtime/StatusBar.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Hostile.h"
 #include "tests/support/StandInScript.h"
 
@@ -25,6 +23,25 @@ bool onePipe(const std::string &text) {
     return text.rfind("pipe:[", 0) == 0 && text.substr(0, half) == text.substr(half) &&
            text.back() == '\n';
 }
+
+// A kit with sources of our own, beside it a stand-in compiler that runs the
+// shell lines before and logs into logs, and a folder for TMPDIR (which is
+// set back at the end, also when a check failed).  The marker, made first and
+// gone last, ends whatever the test left running.
+struct Rig {
+    hostile::ProcessMarker marker;
+    BuildKit kit{"kit", ""};
+    const std::string logs = kit.tree.path("logs"), tmp = kit.tree.path("tmp");
+    const std::string bin = kit.tree.path("bin"), compiler = bin + "/DCC32.EXE";
+    const QByteArray tmpBefore = qgetenv("TMPDIR");
+    explicit Rig(const std::string &before) {
+        kit.writeSources();
+        for (const char *folder : {"logs", "tmp", "bin"})
+            kit.tree.folder(folder);
+        hostile::writeExecutable(compiler, standin::script({.logDir = logs, .before = before}));
+    }
+    ~Rig() { qputenv("TMPDIR", tmpBefore); }
+};
 
 class FaultyCompilerTest : public QObject {
     Q_OBJECT
@@ -96,23 +113,12 @@ private Q_SLOTS:
         QFETCH(QStringList, failed);
         QFETCH(QString, tail);
         QFETCH(int, talkers);
-        hostile::ProcessMarker marker;
-        BuildKit kit("kit", "");
-        kit.writeSources();
-        const std::string logs = kit.tree.path("logs"), bin = kit.tree.path("bin");
-        const std::string tmp = kit.tree.path("tmp");
-        QVERIFY(mkdir(logs.c_str(), 0755) == 0 && mkdir(bin.c_str(), 0755) == 0 &&
-                mkdir(tmp.c_str(), 0755) == 0);
-        const QByteArray tmpBefore = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QByteArray::fromStdString(tmp));
-        const std::string compiler = bin + "/DCC32.EXE";
-        hostile::writeExecutable(compiler,
-                                 standin::script({.logDir = logs, .before = before.toStdString()}));
-        const auto kitBefore = hostile::snapshot(kit.dir()), binBefore = hostile::snapshot(bin);
+        Rig r(before.toStdString());
+        qputenv("TMPDIR", QByteArray::fromStdString(r.tmp));
+        const auto kitBefore = hostile::snapshot(r.kit.dir()), binBefore = hostile::snapshot(r.bin);
 
-        AppFixture f;
+        AppFixture f{r.kit};
         f.seam.reallyStart = true;
-        f.seam.exe = kit.exe();
         // Failures wait out the 10 s in a fifth of a second; builds get real time.
         f.seam.tickStep = builds ? 10 : 500;
         f.seam.confirmAnswers = {false};
@@ -122,10 +128,10 @@ private Q_SLOTS:
                 return;
             QTimer::singleShot(0, [&] { handledDuringWait = true; });
             // What each compile says is in place before the failure box.
-            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(logs, "said."), talkers, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(r.logs, "said."), talkers, 20000);
         };
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(compiler));
+        Form1->Edit1->setText(fromNative(r.compiler));
         QElapsedTimer clock;
         clock.start();
         Form1->BitBtn1->click();
@@ -138,19 +144,17 @@ private Q_SLOTS:
         QVERIFY(driver.ticks > 0);
         if (!builds)
             QVERIFY(handledDuringWait); // events ran during the 10 s wait
-        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
-        QCOMPARE(Form1->Tag, 0);
-        QCOMPARE(f.seam.terminateCalls, 0);
+        f.expectIdle();
         QVERIFY(hostile::noChildren());
-        QTRY_COMPARE(standin::runs(logs).size(), std::size_t(7)); // every start ran
+        QTRY_COMPARE(standin::runs(r.logs).size(), std::size_t(7)); // every start ran
 
         // The failure box: the project, then the units that made nothing, each
         // as typed and with what it wrote.  The "*.Pas compile" box before it
         // named the same units, the dialog having run out of time.
         const auto command = [&](const QString &file) {
-            return QStringLiteral("> ") + fromNative(compiler) + QLatin1Char(' ') +
-                   fromNative(kit.demo(file.toStdString())) + QStringLiteral(" -U") +
-                   fromNative(kit.unitDir(1));
+            return QStringLiteral("> ") + fromNative(r.compiler) + QLatin1Char(' ') +
+                   fromNative(r.kit.demo(file.toStdString())) + QStringLiteral(" -U") +
+                   fromNative(r.kit.unitDir(1));
         };
         if (!builds) {
             QStringList parts, units;
@@ -170,120 +174,100 @@ private Q_SLOTS:
 
         if (QTest::currentDataTag() == QByteArray("floods its output")) {
             // Each run's output and error went into one pipe.
-            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(logs, "fds."), 7, 20000);
-            for (const auto &[rel, hash] : hostile::snapshot(logs))
+            QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(r.logs, "fds."), 7, 20000);
+            for (const auto &[rel, hash] : hostile::snapshot(r.logs))
                 if (rel.rfind("fds.", 0) == 0)
-                    QVERIFY(onePipe(hostile::readFile(logs + "/" + rel)));
+                    QVERIFY(onePipe(hostile::readFile(r.logs + "/" + rel)));
         }
 
-        const auto kitAfter = hostile::snapshot(kit.dir());
+        const auto kitAfter = hostile::snapshot(r.kit.dir());
         const auto changed = hostile::changesBesidesOutputs(kitBefore, kitAfter);
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
         int made = 0;
         for (const auto &[rel, hash] : kitAfter)
             made += hostile::isCompilerOutput(rel);
         QCOMPARE(made, outputs);
-        const auto binChanged = hostile::changes(binBefore, hostile::snapshot(bin));
+        const auto binChanged = hostile::changes(binBefore, hostile::snapshot(r.bin));
         QVERIFY2(binChanged.empty(), hostile::joined(binChanged).constData());
 
         // Every stand-in and drain that is to end by itself has ended (a
         // stand-in may still be exiting after its output is in place).
         if (!leavesProcesses)
-            QTRY_VERIFY_WITH_TIMEOUT(marker.alive().empty(), 20000);
-        const int leftOver = marker.kill();
+            QTRY_VERIFY_WITH_TIMEOUT(r.marker.alive().empty(), 20000);
+        const int leftOver = r.marker.kill();
         QCOMPARE(leftOver > 0, leavesProcesses);
-        QVERIFY(marker.alive().empty());
+        QVERIFY(r.marker.alive().empty());
         QVERIFY(hostile::noChildren());
         // Nothing in the temporary folder either.
-        QVERIFY(hostile::snapshot(tmp).empty());
-        qputenv("TMPDIR", tmpBefore);
+        QVERIFY(hostile::snapshot(r.tmp).empty());
     }
 
     // Forgeway's process ends while its compilers still write: they write on,
     // with no error and no signal, and finish their outputs.  Nothing of the
     // build is left in the kit or the temporary folder.
     void compilersOutliveForgeway() {
-        hostile::ProcessMarker marker;
-        BuildKit kit("kit", "");
-        kit.writeSources();
-        const std::string logs = kit.tree.path("logs"), tmp = kit.tree.path("tmp");
-        QVERIFY(mkdir(logs.c_str(), 0755) == 0 && mkdir(tmp.c_str(), 0755) == 0);
-        const std::string compiler = kit.tree.path("DCC32.EXE");
         // Each compile writes until Forgeway has ended, and then some more,
         // noting any write that fails.
-        hostile::writeExecutable(
-            compiler,
-            standin::script({.logDir = logs,
-                             .before =
-                                 "while [ ! -e \"$log/ended\" ]; do echo waiting; sleep 0.05; "
-                                 "done\n"
-                                 "i=0; while [ $i -lt 2000 ]; do i=$((i+1))\n"
-                                 "echo \"line $i of ${1##*/}\" || touch \"$log/failed.$$\"\n"
-                                 "echo \"line $i\" >&2 || touch \"$log/failed.$$\"; done\n"
-                                 "fd=$(readlink /proc/$$/fd/1); echo \"$fd\" > \"$log/fd.$$\""}));
-        const auto kitBefore = hostile::snapshot(kit.dir());
+        Rig r("while [ ! -e \"$log/ended\" ]; do echo waiting; sleep 0.05; done\n"
+              "i=0; while [ $i -lt 2000 ]; do i=$((i+1))\n"
+              "echo \"line $i of ${1##*/}\" || touch \"$log/failed.$$\"\n"
+              "echo \"line $i\" >&2 || touch \"$log/failed.$$\"; done\n"
+              "fd=$(readlink /proc/$$/fd/1); echo \"$fd\" > \"$log/fd.$$\"");
+        const auto kitBefore = hostile::snapshot(r.kit.dir());
 
         QProcess forgeway;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("TMPDIR"), QString::fromStdString(tmp));
+        env.insert(QStringLiteral("TMPDIR"), QString::fromStdString(r.tmp));
         // Qt's own runtime folder would otherwise go into TMPDIR.
-        const std::string runtime = kit.tree.path("runtime");
+        const std::string runtime = r.kit.tree.path("runtime");
         QVERIFY(mkdir(runtime.c_str(), 0700) == 0);
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime));
         forgeway.setProcessEnvironment(env);
-        forgeway.start(QStringLiteral(BUILD_PROBE), {fromNative(kit.exe()), fromNative(compiler)});
+        forgeway.start(QStringLiteral(BUILD_PROBE),
+                       {fromNative(r.kit.exe()), fromNative(r.compiler)});
         QVERIFY(forgeway.waitForFinished(60000));
         QCOMPARE(forgeway.exitStatus(), QProcess::NormalExit);
         QCOMPARE(forgeway.exitCode(), 0);
         QCOMPARE(
             QString::fromUtf8(forgeway.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
             (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
-        QTRY_COMPARE(standin::runs(logs).size(), std::size_t(7)); // the last one starts late
-        QVERIFY(!kit.exists("Demo/Cove.DCU"));
+        QTRY_COMPARE(standin::runs(r.logs).size(), std::size_t(7)); // the last one starts late
+        QVERIFY(!r.kit.exists("Demo/Cove.DCU"));
 
-        hostile::writeFile(logs + "/ended", "");
-        QTRY_COMPARE_WITH_TIMEOUT(kit.compiledUnits(), DemoUnitNames, 60000);
-        QTRY_VERIFY_WITH_TIMEOUT(kit.exists("Demo/Lumio.EXE"), 60000);
-        QCOMPARE(hostile::countPrefixed(logs, "failed."), 0);
-        QTRY_COMPARE(hostile::countPrefixed(logs, "fd."), 7);
-        for (const auto &[rel, hash] : hostile::snapshot(logs))
+        hostile::writeFile(r.logs + "/ended", "");
+        QTRY_COMPARE_WITH_TIMEOUT(r.kit.compiledUnits(), DemoUnitNames, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(r.kit.exists("Demo/Lumio.EXE"), 60000);
+        QCOMPARE(hostile::countPrefixed(r.logs, "failed."), 0);
+        QTRY_COMPARE(hostile::countPrefixed(r.logs, "fd."), 7);
+        for (const auto &[rel, hash] : hostile::snapshot(r.logs))
             if (rel.rfind("fd.", 0) == 0)
-                QVERIFY(hostile::readFile(logs + "/" + rel).rfind("pipe:[", 0) == 0);
+                QVERIFY(hostile::readFile(r.logs + "/" + rel).rfind("pipe:[", 0) == 0);
 
         const auto changed =
-            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(kit.dir()));
+            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(r.kit.dir()));
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
-        const auto leftInTmp = hostile::changes({}, hostile::snapshot(tmp));
+        const auto leftInTmp = hostile::changes({}, hostile::snapshot(r.tmp));
         QVERIFY2(leftInTmp.empty(), hostile::joined(leftInTmp).constData());
-        QTRY_VERIFY(marker.alive().empty()); // every compile ended by itself
+        QTRY_VERIFY(r.marker.alive().empty()); // every compile ended by itself
     }
 
     // Lumio.EXE comes a second after the wait has given up: the run reports
     // failure, the file stays, and the next run offers it without compiling.
     void outputThatComesTooLate() {
-        hostile::ProcessMarker marker;
-        BuildKit kit("kit", "");
-        kit.writeSources();
-        const std::string logs = kit.tree.path("logs");
-        QVERIFY(mkdir(logs.c_str(), 0755) == 0);
-        const std::string compiler = kit.tree.path("DCC32.EXE");
-        hostile::writeExecutable(
-            compiler,
-            standin::script({.logDir = logs, .before = "case \"$1\" in *.DPR) sleep 1;; esac"}));
+        Rig r("case \"$1\" in *.DPR) sleep 1;; esac");
 
-        AppFixture f;
+        AppFixture f{r.kit};
         f.seam.reallyStart = true;
-        f.seam.exe = kit.exe();
         f.seam.tickStep = 500;
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(compiler));
+        Form1->Edit1->setText(fromNative(r.compiler));
         Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
-        QVERIFY(!kit.exists("Demo/Lumio.EXE"));
+        QVERIFY(!r.kit.exists("Demo/Lumio.EXE"));
 
-        QTRY_VERIFY_WITH_TIMEOUT(kit.exists("Demo/Lumio.EXE"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(r.kit.exists("Demo/Lumio.EXE"), 10000);
         f.seam.boxes.clear();
         Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, QStringList{boxes::SuccessQuestion});

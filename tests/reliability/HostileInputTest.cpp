@@ -4,10 +4,8 @@
 // nothing may crash; each case ends in the workflow's own messages.
 #include "host/Process.h"
 #include "runtime/NativeText.h"
-#include "runtime/StatusBar.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
-#include "tests/support/BuildKit.h"
 #include "tests/support/Events.h"
 #include "tests/support/Hostile.h"
 #include "tests/support/StandInScript.h"

@@ -76,10 +76,7 @@ std::optional<QString> FakeSeam::openFile(QWidget *, const QString &, const QStr
     ++openCalls;
     if (openAnswers.empty())
         return std::nullopt;
-    const bool picked = openAnswers.front().has_value();
-    const QString path = picked ? *openAnswers.front() : QString();
+    const std::optional<QString> answer = openAnswers.front();
     openAnswers.pop_front();
-    if (!picked)
-        return std::nullopt;
-    return path;
+    return answer;
 }

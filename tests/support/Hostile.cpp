@@ -1,7 +1,6 @@
 #include "tests/support/Hostile.h"
 
 #include "tests/support/Events.h"
-#include "tests/support/ListingWalk.h"
 
 #include "forms/Unit2.h"
 #include "runtime/Timer.h"
@@ -76,12 +75,8 @@ Snapshot snapshot(const std::string &root) {
 }
 
 bool isCompilerOutput(const std::string &relative) {
-    const auto endsWith = [&](const std::string &tail) {
-        return relative.size() >= tail.size() &&
-               relative.compare(relative.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    return relative.rfind("Demo/", 0) == 0 && relative.find('/', 5) == std::string::npos &&
-           (endsWith(".DCU") || relative == "Demo/Lumio.EXE");
+    return relative.starts_with("Demo/") && relative.find('/', 5) == std::string::npos &&
+           (relative.ends_with(".DCU") || relative == "Demo/Lumio.EXE");
 }
 
 namespace {
@@ -125,10 +120,7 @@ QByteArray joined(const std::vector<std::string> &lines) {
 }
 
 void writeFile(const std::string &path, const std::string &contents, int mode) {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << contents;
-    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents; // closed here
     chmod(path.c_str(), mode_t(mode));
 }
 
@@ -153,10 +145,6 @@ int countPrefixed(const std::string &folder, const std::string &prefix) {
     return n;
 }
 
-void removeTree(const std::string &path) {
-    walk::removeAt(AT_FDCWD, path.c_str());
-}
-
 ProcessMarker::ProcessMarker()
     : value_(QByteArray::number(qint64(getpid())) + "-" +
              QByteArray::number(QDateTime::currentMSecsSinceEpoch())) {
@@ -170,7 +158,8 @@ ProcessMarker::~ProcessMarker() {
 
 std::vector<int> ProcessMarker::alive() const {
     std::vector<int> pids;
-    const QByteArray needle = QByteArray(MarkerVariable) + "=" + value_;
+    // The entries of /proc/<pid>/environ are separated by NULs.
+    const std::string entry = '\0' + (MarkerVariable + ("=" + value_)).toStdString() + '\0';
     DIR *proc = opendir("/proc");
     if (!proc)
         return pids;
@@ -178,20 +167,9 @@ std::vector<int> ProcessMarker::alive() const {
         const int pid = atoi(e->d_name);
         if (pid <= 0 || pid == getpid())
             continue;
-        std::ifstream in("/proc/" + std::string(e->d_name) + "/environ", std::ios::binary);
-        const std::string env((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-        for (std::size_t at = 0; at < env.size();) {
-            const std::size_t end = env.find('\0', at);
-            const std::string entry = env.substr(at, end - at);
-            if (entry == needle.toStdString()) {
-                pids.push_back(pid);
-                break;
-            }
-            if (end == std::string::npos)
-                break;
-            at = end + 1;
-        }
+        const std::string env = readFile("/proc/" + std::string(e->d_name) + "/environ");
+        if (('\0' + env + '\0').find(entry) != std::string::npos)
+            pids.push_back(pid);
     }
     closedir(proc);
     return pids;

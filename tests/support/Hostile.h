@@ -35,10 +35,6 @@ std::string readFile(const std::string &path);
 // How many entries of folder have names that begin with prefix.
 int countPrefixed(const std::string &folder, const std::string &prefix);
 
-// Removes a tree of any depth, working from directory descriptors, so that
-// paths beyond PATH_MAX are no obstacle.  Restores permissions on the way.
-void removeTree(const std::string &path);
-
 // Marks every process started from now on (through the environment they
 // inherit), and on kill() ends those still running.  The program itself never
 // ends what it starts; the tests clean up after their stand-ins.

@@ -39,7 +39,7 @@ std::string script(const Options &o) {
           << " \"$out.part\" && chmod 755 \"$out.part\" ;;\n"
              "  *) echo compiled > \"$out.part\" ;;\n"
              "esac\n";
-    s << "mv -f -- \"$out.part\" \"$out\"\n" << o.after << "\n";
+    s << "mv -f -- \"$out.part\" \"$out\"\n";
     return s.str();
 }
 

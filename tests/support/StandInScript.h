@@ -17,9 +17,8 @@ struct Options {
     // "|", to the file run.<pid> in logDir.  The script knows it as $log.
     std::string logDir{};
     // Shell lines run after the log and before the output is written; they
-    // may end the run early.  after runs once the output is in place.
+    // may end the run early.
     std::string before{};
-    std::string after{};
     // A pause before the output is written.
     double delaySeconds = 0;
     // For the project: a program copied in as Lumio.EXE, executable.

@@ -1,0 +1,105 @@
+// What the POSIX and the Windows tests of the host layer share: a scratch
+// folder that goes with all it holds, listings through the host's own search,
+// and a wait for a file.  Paths are native, UTF-8 on Windows.  No Qt here.
+#pragma once
+
+#include "host/FileSearch.h"
+#include "tests/host/Check.h"
+#include "tests/support/ListingWalk.h"
+
+#include <chrono>
+#include <map>
+#include <thread>
+#ifdef _WIN32
+#include "tests/host/WinProgram.h"
+#else
+#include <cstdlib>
+#include <fstream>
+#endif
+
+namespace hosttest {
+
+#ifdef _WIN32
+inline bool exists(const std::string &path) {
+    return ::GetFileAttributesW(walk::wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+inline bool makeFile(const std::string &path, std::size_t size) {
+    return winprog::writeFile(walk::wide(path), std::string(size, 'x'));
+}
+inline bool makeFolder(const std::string &path) {
+    return ::CreateDirectoryW(walk::wide(path).c_str(), nullptr);
+}
+// attrs: FILE_ATTRIBUTE_* bits, or 0 to leave them as they are.
+inline bool setAttributes(const std::string &path, unsigned attrs) {
+    return !attrs || ::SetFileAttributesW(walk::wide(path).c_str(), attrs);
+}
+inline std::string newFolder() {
+    wchar_t temp[MAX_PATH];
+    const DWORD n = ::GetTempPathW(MAX_PATH, temp);
+    static int serial = 0;
+    const std::string root = walk::utf8(n > 0 && n < MAX_PATH ? temp : L"C:\\") + "forgeway-host-" +
+                             std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(++serial);
+    walk::removeTree(root);
+    return makeFolder(root) ? root : "";
+}
+#else
+inline bool exists(const std::string &path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+inline bool makeFile(const std::string &path, std::size_t size) {
+    return bool(std::ofstream(path) << std::string(size, 'x'));
+}
+inline bool makeFolder(const std::string &path) {
+    return mkdir(path.c_str(), 0755) == 0;
+}
+inline bool setAttributes(const std::string &, unsigned attrs) {
+    return attrs == 0;
+}
+inline std::string newFolder() {
+    char tmpl[] = "/tmp/forgeway-host-XXXXXX";
+    return mkdtemp(tmpl) ? tmpl : "";
+}
+#endif
+
+struct Scratch {
+    const std::string root = newFolder(); // without a final separator
+    Scratch() { CHECK(!root.empty()); }
+    ~Scratch() {
+        // A program started from here may still be on its way out, and Windows
+        // deletes no running executable.
+        for (int i = 0; i < 300 && exists(root); ++i) {
+            walk::removeTree(root);
+            if (exists(root))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        CHECK(!exists(root));
+    }
+    std::string path(const std::string &rel) const { return root + walk::Separator + rel; }
+    void file(const std::string &rel, std::size_t size = 0, unsigned attrs = 0) const {
+        CHECK(makeFile(path(rel), size) && setAttributes(path(rel), attrs));
+    }
+    void folder(const std::string &rel, unsigned attrs = 0) const {
+        CHECK(makeFolder(path(rel)) && setAttributes(path(rel), attrs));
+    }
+};
+
+// Name -> Attr of every entry the search admits.
+inline std::map<std::string, int> listing(const std::string &pattern, int mask) {
+    std::map<std::string, int> entries;
+    host::TSearchRec f;
+    for (int r = host::FindFirst(pattern, mask, f); r == 0; r = host::FindNext(f))
+        entries[f.Name] = f.Attr;
+    host::FindClose(f);
+    return entries;
+}
+
+inline bool waitFor(const std::string &path, int ms = 10000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (; !exists(path); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+    return true;
+}
+
+} // namespace hosttest
