@@ -218,7 +218,7 @@ TEST_CASE("PathExists: wildcards answer for the first fit; mask 16 admits files 
     std::int64_t size = 0;
     CHECK(PathExists(s.path("DCC3?.EXE"), faAnyFile, &size));
     CHECK_EQ(size, std::int64_t(543232));
-    CHECK(PathExists(s.path("*.exe"), faAnyFile)); // Windows names are caseless
+    CHECK(PathExists(s.path("*.exe"), faAnyFile)); // Windows names ignore case
     CHECK(PathExists(s.path("dcc32.exe"), faAnyFile, &size));
     CHECK_EQ(size, std::int64_t(543232));
     CHECK(PathExists(s.path("*.*"), faAnyFile));
