@@ -40,10 +40,12 @@ int threads() {
     return n;
 }
 
-// Whether the threads are down to count within 50 ms: a thread that has been
-// joined may still be listed for a moment while the kernel lets it go.
+// Whether the threads are down to count within 2 s: the helpers are not
+// joined, each ends on its own once it learns of the stop, which on a loaded
+// machine can take a while; and an ended thread may still be listed for a
+// moment while the kernel lets it go.
 bool threadsBackTo(int count) {
-    for (int i = 0; i < 50 && threads() > count; ++i)
+    for (int i = 0; i < 2000 && threads() > count; ++i)
         usleep(1000);
     return threads() == count;
 }
