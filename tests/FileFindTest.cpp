@@ -362,6 +362,7 @@ private Q_SLOTS:
         const walk::Result all = walk::drives({driveOf(t)}, "");
         const std::string inHand = t.path(at.toStdString());
         Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        QVERIFY(HangingFolder::HelpersEnd()); // those of the scans before
         const int before = threads();
         int during = 0;
         f.onVisit = [&](const std::string &p) {
@@ -619,6 +620,7 @@ private Q_SLOTS:
         someTree(t);
         other.file("DCC32.EXE");
         Finder f({driveOf(t), driveOf(other)}, QStringLiteral("DCC32.EXE"));
+        QVERIFY(HangingFolder::HelpersEnd()); // those of the rows before
         const int descriptors = walk::openDescriptors();
         bool thrown = false;
         f.onVisit = [&](const std::string &p) {
