@@ -7,7 +7,6 @@
 // ahead by helpers (with the usual bounds and with the smallest), and
 // without.  No helper may outlive a scan.
 #include "components/FileFind.h"
-#include "host/Text.h"
 #include "runtime/NativeText.h"
 #include "tests/support/ListingWalk.h"
 
@@ -31,34 +30,6 @@ void require(bool ok) {
 const char *const Names[] = {"DCC32.EXE", "dcc32.exe", "DcC32.ExE", "DCC32.EX", "DCC32.EXE ",
                              "-rf",       "\xff\xfe",  "a\nb",      "*.*",      ".hidden"};
 
-struct Reference {
-    std::vector<std::string> visits;
-    std::string found;
-    bool done = false;
-
-    void walk(const std::string &folder) {
-        DIR *dir = opendir(folder.c_str());
-        if (!dir)
-            return;
-        while (!done) {
-            const dirent *e = readdir(dir);
-            if (!e)
-                break;
-            const std::string name = e->d_name;
-            visits.push_back(folder + name);
-            if (e->d_type == DT_DIR) {
-                if (name != "." && name != "..")
-                    walk(folder + name + "/");
-            } else if ((e->d_type == DT_REG || e->d_type == DT_LNK) &&
-                       host::CompareText(name, "DCC32.EXE") == 0) {
-                found = folder + name;
-                done = true;
-            }
-        }
-        closedir(dir);
-    }
-};
-
 int threads() {
     int n = 0;
     if (DIR *d = opendir("/proc/self/task")) {
@@ -69,10 +40,12 @@ int threads() {
     return n;
 }
 
-// Whether the threads are down to count within 50 ms: a thread that has been
-// joined may still be listed for a moment while the kernel lets it go.
+// Whether the threads are down to count within 2 s: the helpers are not
+// joined, each ends on its own once it learns of the stop, which on a loaded
+// machine can take a while; and an ended thread may still be listed for a
+// moment while the kernel lets it go.
 bool threadsBackTo(int count) {
-    for (int i = 0; i < 50 && threads() > count; ++i)
+    for (int i = 0; i < 2000 && threads() > count; ++i)
         usleep(1000);
     return threads() == count;
 }
@@ -137,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         }
     }
 
-    Reference expected;
-    expected.walk(root);
+    walk::Result expected;
+    walk::folder(root, "DCC32.EXE", expected);
 
     host::LookaheadLimits smallest;
     smallest.helpers = 3;

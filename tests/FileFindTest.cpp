@@ -15,7 +15,6 @@
 #include <QThread>
 #include <QTimer>
 #include <filesystem>
-#include <random>
 #include <stdexcept>
 #ifdef _WIN32
 #include <tlhelp32.h>
@@ -112,57 +111,6 @@ int threadsSettled(int expected) {
     for (int i = 0; i < 2000 && threads() > expected; ++i)
         QThread::msleep(1);
     return threads();
-}
-
-// A random tree of folders, files, links (into the tree, up, to the root,
-// dangling), FIFOs and hidden entries; one folder of 3,000 long names (read in
-// several parts) with subfolders among them; a chain 80 folders deep.  With
-// compiler, a DCC32.EXE somewhere in its second half.
-void randomTree(const TempTree &t, unsigned seed, bool compiler) {
-    std::mt19937 rng(seed);
-    std::vector<std::string> folders{""};
-    for (int i = 0; i < 1200; ++i) {
-        const std::string at = folders[rng() % folders.size()];
-        const bool hidden = rng() % 8 == 0;
-        std::string name = hidden ? "." : "";
-        name += std::to_string(rng() % 100000);
-        const std::string path = t.path(at + name);
-        std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(path, error)))
-            continue; // drawn twice
-        const unsigned kind = rng() % 10;
-        [[maybe_unused]] const unsigned target = rng();
-        switch (kind) {
-        case 0:
-        case 1:
-        case 2:
-            t.folder(at + name);
-            folders.push_back(at + name + "/");
-            break;
-#ifndef _WIN32 // Windows: plain files in their place
-        case 3:
-            symlink(target % 2 ? t.path(folders[target / 2 % folders.size()]).c_str()
-                               : (target % 4 ? ".." : "/nowhere"),
-                    path.c_str());
-            break;
-        case 4:
-            mkfifo(path.c_str(), 0644);
-            break;
-#endif
-        default:
-            t.file(at + name);
-        }
-        if (compiler && i == 900)
-            t.file(at + "dcc32.EXE");
-    }
-    for (int i = 0; i < 3000; ++i) {
-        const std::string name = "big/an-entry-with-a-rather-long-name-" + std::to_string(i);
-        i % 150 == 7 ? t.file(name + "/inside") : t.file(name);
-    }
-    std::string chain = "chain";
-    for (int i = 0; i < 80; ++i)
-        chain += "/d";
-    t.file(chain + "/bottom");
 }
 
 void someTree(const TempTree &t) {
@@ -383,68 +331,54 @@ private Q_SLOTS:
     }
 
     // A stop written by the handler itself: the entry in hand is completed.
+    // The helpers that read ahead have ended when the write returns.
+    void stopFromTheHandler_data() {
+        QTest::addColumn<QString>("at");        // the entry in hand
+        QTest::addColumn<QString>("newSearch"); // empty: Enabled := False instead
+        QTest::addColumn<QString>("expected");  // relative; empty for no match
+        // At a folder: it still gets its search, which visits nothing.
+        QTest::newRow("disabled at a folder") << "b"
+                                              << ""
+                                              << "";
+        // At the match: it is still compared and sets Found.
+        QTest::newRow("disabled at the match") << "b/d/DCC32.EXE"
+                                               << ""
+                                               << "b/d/DCC32.EXE";
+        // A write of Search: the entry in hand is compared with the new value.
+        QTest::newRow("Search written, the entry in hand matches") << "b/c.txt"
+                                                                   << "C.TXT"
+                                                                   << "b/c.txt";
+        QTest::newRow("Search written, nothing matches") << "b/c.txt"
+                                                         << "nothing"
+                                                         << "";
+    }
     void stopFromTheHandler() {
+        QFETCH(QString, at);
+        QFETCH(QString, newSearch);
+        QFETCH(QString, expected);
         TempTree t;
         someTree(t);
         t.file("b/d/DCC32.EXE");
         const walk::Result all = walk::drives({driveOf(t)}, "");
-
-        // At a folder: it still gets its search, which visits nothing.  The
-        // helpers that read ahead have ended when the write returns.
-        {
-            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
-            const std::string folder = t.path("b");
-            const int before = threads();
-            int during = 0;
-            f.onVisit = [&](const std::string &p) {
-                if (p == folder) {
-                    during = threads();
-                    f.find.SetEnabled(false);
-                }
-            };
-            f.find.SetEnabled(true);
-            QVERIFY(during > before);
-            QCOMPARE(threadsSettled(before), before);
-            QCOMPARE(f.visits.back(), folder);
-            const std::size_t at = indexWhere(all.visits, [&](auto &p) { return p == folder; });
-            QCOMPARE(f.visits, std::vector(all.visits.begin(), all.visits.begin() + long(at) + 1));
-            QVERIFY(!f.find.Enabled());
-            QVERIFY(f.find.Found().isEmpty());
-        }
-        // At the match: it is still compared and sets Found.
-        {
-            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
-            f.onVisit = [&](const std::string &p) {
-                if (p.ends_with("DCC32.EXE"))
-                    f.find.SetEnabled(false);
-            };
-            f.find.SetEnabled(true);
-            QCOMPARE(f.found(), t.path("b/d/DCC32.EXE"));
-            QVERIFY(!f.find.Enabled());
-        }
-        // A write of Search: the entry in hand is compared with the new value.
-        {
-            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
-            f.onVisit = [&](const std::string &p) {
-                if (p.ends_with(nativePath("/c.txt")))
-                    f.find.SetSearch(QStringLiteral("C.TXT"));
-            };
-            f.find.SetEnabled(true);
-            QCOMPARE(f.found(), t.path("b/c.txt"));
-            QVERIFY(!f.find.Enabled());
-            QCOMPARE(f.visits.back(), t.path("b/c.txt"));
-        }
-        {
-            Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
-            f.onVisit = [&](const std::string &p) {
-                if (p.ends_with(nativePath("/c.txt")))
-                    f.find.SetSearch(QStringLiteral("nothing"));
-            };
-            f.find.SetEnabled(true);
-            QVERIFY(f.find.Found().isEmpty());
-            QVERIFY(!f.find.Enabled());
-            QCOMPARE(f.visits.back(), t.path("b/c.txt"));
-        }
+        const std::string inHand = t.path(at.toStdString());
+        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        QVERIFY(HangingFolder::HelpersEnd()); // those of the scans before
+        const int before = threads();
+        int during = 0;
+        f.onVisit = [&](const std::string &p) {
+            if (p != inHand)
+                return;
+            during = threads();
+            newSearch.isEmpty() ? f.find.SetEnabled(false) : f.find.SetSearch(newSearch);
+        };
+        f.find.SetEnabled(true);
+        QVERIFY(during > before);
+        QCOMPARE(threadsSettled(before), before);
+        QCOMPARE(f.visits.back(), inHand);
+        const std::size_t n = indexWhere(all.visits, [&](auto &p) { return p == inHand; }) + 1;
+        QCOMPARE(f.visits, std::vector(all.visits.begin(), all.visits.begin() + long(n)));
+        QVERIFY(!f.find.Enabled());
+        QCOMPARE(f.found(), expected.isEmpty() ? std::string() : t.path(expected.toStdString()));
     }
 
     // A stop from an event that the pump dispatches before the next entry:
@@ -558,7 +492,15 @@ private Q_SLOTS:
         QFETCH(int, helpers);
         QFETCH(int, folders);
         TempTree t(true), second;
-        randomTree(t, seed, seed % 2 == 0);
+        // Links of every kind, FIFOs and hidden entries; a folder read in
+        // several parts; a chain 80 deep; a compiler in the second half.
+        walk::randomTree(t.root(), seed,
+                         {.steps = 1200,
+                          .specials = true,
+                          .compilerAt = seed % 2 ? -1 : 900,
+                          .bigEntries = 3000,
+                          .bigEvery = 150,
+                          .chainDepth = 80});
         second.file("DCC32.EXE");
         const std::vector<std::string> roots = {driveOf(t), driveOf(second)};
         const walk::Result expected = walk::drives(roots, "DCC32.EXE");
@@ -678,6 +620,7 @@ private Q_SLOTS:
         someTree(t);
         other.file("DCC32.EXE");
         Finder f({driveOf(t), driveOf(other)}, QStringLiteral("DCC32.EXE"));
+        QVERIFY(HangingFolder::HelpersEnd()); // those of the rows before
         const int descriptors = walk::openDescriptors();
         bool thrown = false;
         f.onVisit = [&](const std::string &p) {

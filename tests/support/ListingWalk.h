@@ -5,6 +5,7 @@
 // Paths are native, UTF-8 on Windows.
 #pragma once
 
+#include <random>
 #include <string>
 #include <vector>
 #ifdef _WIN32
@@ -52,9 +53,9 @@ struct Result {
     std::string found;
 };
 
-// Visits folder's entries pre-order, depth first; stops at the first plain
-// entry named like search (when search is not empty).  A link is an entry,
-// never entered.
+// Visits folder's entries pre-order, depth first; stops at the first file or
+// link named like search, ASCII case ignored (when search is not empty); a
+// FIFO, socket or device never matches.  A link is an entry, never entered.
 inline void folder(std::string path, const std::string &search, Result &r) {
     if (path.empty() || path.back() != Separator)
         path += Separator;
@@ -88,7 +89,8 @@ inline void folder(std::string path, const std::string &search, Result &r) {
         if (e->d_type == DT_DIR) {
             if (name != "." && name != "..")
                 folder(path + name, search, r);
-        } else if (!search.empty() && sameIgnoringAsciiCase(name, search)) {
+        } else if ((e->d_type == DT_REG || e->d_type == DT_LNK) && !search.empty() &&
+                   sameIgnoringAsciiCase(name, search)) {
             r.found = path + name;
         }
     }
@@ -183,5 +185,88 @@ inline void removeTree(const std::string &path) {
     removeAt(AT_FDCWD, path.c_str());
 }
 #endif
+
+// Creates a folder, an empty file; false when the path exists already.
+#ifdef _WIN32
+inline bool makeFolder(const std::string &path) {
+    return ::CreateDirectoryW(wide(path).c_str(), nullptr);
+}
+inline bool makeFile(const std::string &path) {
+    const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h != INVALID_HANDLE_VALUE && ::CloseHandle(h);
+}
+#else
+inline bool makeFolder(const std::string &path) {
+    return mkdir(path.c_str(), 0755) == 0;
+}
+inline bool makeFile(const std::string &path) {
+    const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    return fd >= 0 && close(fd) == 0;
+}
+#endif
+
+struct TreeShape {
+    int steps = 0;         // random entries, each in a folder drawn from those made so far
+    bool specials = false; // links (into the tree, up, dangling) and FIFOs; on Windows files
+    int compilerAt = -1;   // the step beside whose entry a dcc32.EXE goes, if any
+    int bigEntries = 0;    // long names in the folder "big": read in several parts
+    int bigEvery = 1;      // of those, every so many a subfolder holding a file
+    int chainDepth = 0;    // folders in a chain below "chain", a file at its bottom
+};
+
+// A random tree of folders, files and specials below root (which exists), one
+// entry in eight hidden.  Returns the folders made, root included.
+inline std::size_t randomTree(const std::string &root, unsigned seed, const TreeShape &shape) {
+    const std::string top = root + Separator;
+    std::mt19937 rng(seed);
+    std::vector<std::string> folders{""}; // relative, with a final separator
+    for (int i = 0; i < shape.steps; ++i) {
+        const std::string at = folders[rng() % folders.size()];
+        std::string name = rng() % 8 == 0 ? "." : "";
+        name += std::to_string(rng() % 100000);
+        const std::string path = top + at + name;
+        const unsigned kind = rng() % 10;
+        [[maybe_unused]] const unsigned target = rng();
+        if (kind < 3) {
+            if (makeFolder(path))
+                folders.push_back(at + name + Separator);
+#ifndef _WIN32
+        } else if (kind == 3 && shape.specials) {
+            symlink(target % 2 ? (top + folders[target / 2 % folders.size()]).c_str()
+                               : (target % 4 ? ".." : "/nowhere"),
+                    path.c_str());
+        } else if (kind == 4 && shape.specials) {
+            mkfifo(path.c_str(), 0644);
+#endif
+        } else {
+            makeFile(path);
+        }
+        if (i == shape.compilerAt)
+            makeFile(top + at + "dcc32.EXE");
+    }
+    const std::string sep(1, Separator);
+    std::size_t made = folders.size();
+    if (shape.bigEntries > 0 && makeFolder(top + "big"))
+        ++made;
+    for (int i = 0; i < shape.bigEntries; ++i) {
+        const std::string name =
+            top + "big" + sep + "an-entry-with-a-rather-long-name-" + std::to_string(i);
+        if (i % shape.bigEvery != 5) {
+            makeFile(name);
+        } else if (makeFolder(name)) {
+            ++made;
+            makeFile(name + sep + "inside");
+        }
+    }
+    if (shape.chainDepth > 0) {
+        std::string chain = top + "chain";
+        made += makeFolder(chain);
+        for (int i = 0; i < shape.chainDepth; ++i)
+            made += makeFolder(chain += sep + "d");
+        makeFile(chain + sep + "bottom");
+    }
+    return made;
+}
 
 } // namespace walk
