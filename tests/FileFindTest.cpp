@@ -103,10 +103,11 @@ int threads() {
     return n;
 }
 
-// The threads once those that have ended are gone, within 50 ms: a joined
-// thread may still be listed for a moment while the kernel lets it go.
-// The helpers are not joined: each ends on its own once it learns of the
-// stop, which on a loaded machine can take a while.
+// The threads once no more than expected are left, within two seconds: the
+// helpers are not joined, each ends on its own once it learns of the stop,
+// which on a loaded machine can take a while.  Threads of the rows before
+// (a drive table read aside, say) may end meanwhile too, so callers check
+// for no more than they counted before, not for the same number.
 int threadsSettled(int expected) {
     for (int i = 0; i < 2000 && threads() > expected; ++i)
         QThread::msleep(1);
@@ -373,7 +374,7 @@ private Q_SLOTS:
         };
         f.find.SetEnabled(true);
         QVERIFY(during > before);
-        QCOMPARE(threadsSettled(before), before);
+        QVERIFY(threadsSettled(before) <= before);
         QCOMPARE(f.visits.back(), inHand);
         const std::size_t n = indexWhere(all.visits, [&](auto &p) { return p == inHand; }) + 1;
         QCOMPARE(f.visits, std::vector(all.visits.begin(), all.visits.begin() + long(n)));
@@ -530,7 +531,7 @@ private Q_SLOTS:
         // Beside the helpers, at most two that serve the walk's asks when
         // every helper is busy, and one that reads a root's volume.
         QVERIFY(most - before >= std::max(helpers, 0) && most - before <= std::max(helpers, 0) + 3);
-        QCOMPARE(threadsSettled(before), before);
+        QVERIFY(threadsSettled(before) <= before);
         QCOMPARE(walk::openDescriptors(), descriptors);
     }
 
@@ -636,7 +637,7 @@ private Q_SLOTS:
         const int before = threads();
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.find.SetEnabled(true));
         QCOMPARE(walk::openDescriptors(), descriptors);
-        QCOMPARE(threadsSettled(before), before); // the helpers were stopped on the way out
+        QVERIFY(threadsSettled(before) <= before); // the helpers were stopped on the way out
         QCOMPARE(f.find.Enabled(), variant == 0);
         QCOMPARE(f.found(), variant == 2 ? other.path("DCC32.EXE") : std::string());
         // The component is whole again afterwards.
