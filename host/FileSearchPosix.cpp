@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #ifdef __linux__
@@ -209,14 +211,23 @@ void Describe(std::string_view name, std::uint32_t info, TSearchRec &f) {
     fill(f, name, mode_t(info));
 }
 
-void YieldToWalk() {
+bool StartHelper(std::function<void()> body, bool below) {
+    try {
+        std::thread([body = std::move(body), below]() mutable {
 #ifdef __linux__
-    // A thread's nice value is its own on Linux.  10: measured on two cores,
-    // the timer's lateness during a warm scan drops from 6-11 ms to 1-6 ms
-    // at the 99th percentile, for 3-4 % more time on a cold disk; at 19 the
-    // cold scan takes a fifth longer.
-    setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+            // A thread's nice value is its own on Linux.  10: measured on two
+            // cores, the timer's lateness during a warm scan drops from 6-11 ms
+            // to 1-6 ms at the 99th percentile, for 3-4 % more time on a cold
+            // disk; at 19 the cold scan takes a fifth longer.
+            if (below)
+                setpriority(PRIO_PROCESS, id_t(gettid()), 10);
 #endif
+            body();
+        }).detach();
+        return true;
+    } catch (const std::system_error &) {
+        return false;
+    }
 }
 
 namespace {

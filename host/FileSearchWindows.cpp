@@ -15,6 +15,10 @@
 
 #include <windows.h>
 
+#include <process.h>
+
+#include <memory>
+#include <new>
 #include <utility>
 
 namespace host {
@@ -115,8 +119,32 @@ void Describe(std::string_view name, std::uint32_t info, TSearchRec &f) {
     f.Special = false;
 }
 
-void YieldToWalk() {
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+// A thread of the C runtime's own, not a std::thread: under Wine, a thread
+// that the threads library made and detached at once now and then ended
+// before it ran anything, and the walk waited for it for ever.
+namespace {
+unsigned __stdcall runHelper(void *arg) {
+    const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()> *>(arg));
+    (*body)();
+    return 0;
+}
+} // namespace
+
+bool StartHelper(std::function<void()> body, bool below) {
+    auto *start = new (std::nothrow) std::function<void()>(std::move(body));
+    if (!start)
+        return false;
+    const auto thread = ::_beginthreadex(nullptr, 0, runHelper, start, CREATE_SUSPENDED, nullptr);
+    if (!thread) {
+        delete start;
+        return false;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(thread);
+    if (below)
+        ::SetThreadPriority(handle, THREAD_PRIORITY_BELOW_NORMAL);
+    ::ResumeThread(handle);
+    ::CloseHandle(handle);
+    return true;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -79,8 +80,9 @@ void Describe(std::string_view name, std::uint32_t info, TSearchRec &f);
 // FindFirst and FindNext without a Lookahead.
 int NativeFindFirst(const std::string &path, int mask, TSearchRec &f, const SearchOptions &options);
 int NativeFindNext(TSearchRec &f);
-// Puts the calling helper thread below the walk's thread for the processor.
-void YieldToWalk();
+// Runs body on a new thread that nobody joins; below: beneath the walk's
+// thread for the processor.  False when no thread could be made.
+bool StartHelper(std::function<void()> body, bool below);
 
 // FindFirst and FindNext of a folder listed through a Lookahead (Lookahead.cpp).
 int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions &options);

@@ -25,7 +25,6 @@
 #include <map>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -194,16 +193,16 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         spares += readsAhead ? 0 : 1;
         ++threads;
         ++alive;
-        try {
-            std::thread([self = shared_from_this(), readsAhead]() mutable {
-                if (readsAhead)
-                    YieldToWalk();
+        const bool started = StartHelper(
+            [self = shared_from_this(), readsAhead]() mutable {
                 self->serve(readsAhead);
                 self.reset();
                 --alive;
-            }).detach();
+            },
+            readsAhead);
+        if (started) {
             ++stats.helpersStarted;
-        } catch (const std::system_error &) {
+        } else {
             --threads; // fewer helpers
             spares -= readsAhead ? 0 : 1;
             --alive;
@@ -507,9 +506,8 @@ bool RunAside(std::function<void()> work, const Lookahead::Wait &wait) {
     };
     auto shared = std::make_shared<Shared>();
     ++alive;
-    try {
-        std::thread([shared, work = std::move(work)]() mutable {
-            YieldToWalk();
+    const bool started = StartHelper(
+        [shared, work = std::move(work)]() mutable {
             std::exception_ptr error;
             try {
                 work();
@@ -525,10 +523,11 @@ bool RunAside(std::function<void()> work, const Lookahead::Wait &wait) {
             shared->done.notify_all();
             shared.reset();
             --alive;
-        }).detach();
-    } catch (const std::system_error &) {
+        },
+        false);
+    if (!started) {
         --alive;
-        throw;
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
     std::unique_lock lock(shared->mutex);
     if (!waitWithEvents(

@@ -79,10 +79,10 @@ private:
     friend struct LookaheadAccess;
 };
 
-// Runs work on a thread of its own (below the caller's priority, never
-// joined) and waits for it, calling wait at least every 10 ms.  False when
-// wait returned false first: work then runs to its end on its own, so it
-// must own what it touches.  An exception from work is thrown here.
+// Runs work on a thread of its own, at the caller's priority since the caller
+// waits for it, and never joined.  Calls wait at least every 10 ms meanwhile.
+// False when wait returned false first: work then runs to its end on its own,
+// so it must own what it touches.  An exception from work is thrown here.
 bool RunAside(std::function<void()> work, const Lookahead::Wait &wait);
 
 } // namespace host
