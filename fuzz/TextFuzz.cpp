@@ -2,20 +2,15 @@
 // MatchesMask (against a plain reference matcher), CompileCommand, the
 // byte <-> QString round trip of file names, and compiler output as text.
 #include "core/CompileCommand.h"
+#include "fuzz/Require.h"
 #include "host/Text.h"
 #include "runtime/NativeText.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-void require(bool ok) {
-    if (!ok)
-        std::abort();
-}
 
 char up(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 32) : c;

@@ -335,11 +335,7 @@ private Q_SLOTS:
         }
         b.press();
 
-        const auto command = [&](const QString &file) {
-            return QStringLiteral("> ") + fromNative(b.kit.compiler()) + QLatin1Char(' ') +
-                   fromNative(b.kit.demo(file.toStdString())) + QStringLiteral(" -U") +
-                   fromNative(b.kit.unitDir(1)) + QLatin1Char('\n');
-        };
+        const auto command = [&](const char *file) { return b.kit.shownCommand(file) + '\n'; };
 #ifdef _WIN32
         // A Windows console program writes in the ANSI code page.
         const QString accents = QString::fromLocal8Bit("caf\xE9 \xFF \x80");

@@ -137,9 +137,7 @@ private Q_SLOTS:
         // project's first, then Orb's and Brook's; Free Pascal's own error
         // line among them.
         const auto command = [&](const char *file) {
-            return QStringLiteral("> " STANDIN_COMPILER " ") +
-                   QFile::decodeName(j.kit.demo(file).c_str()) + QStringLiteral(" -U") +
-                   QFile::decodeName(j.kit.unitDir(1).c_str());
+            return j.kit.shownCommand(file, STANDIN_COMPILER);
         };
         const auto commands = [](const QString &details) {
             QStringList lines = details.split(QLatin1Char('\n'));

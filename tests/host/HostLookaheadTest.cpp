@@ -29,9 +29,9 @@ struct RandomTree : hosttest::Scratch {
 
 struct Walk {
     Lookahead *lookahead = nullptr;
-    std::vector<std::string> seen; // path and attribute bits of each entry
+    std::vector<std::string> seen{}; // path and attribute bits of each entry
     std::size_t stopAfter = std::size_t(-1);
-    std::function<void()> atFirstEntry;
+    std::function<void()> atFirstEntry{};
 
     void folder(std::string path, const TSearchRec *within) {
         if (path.back() != PathDelim)
@@ -53,8 +53,7 @@ struct Walk {
 };
 
 std::vector<std::string> walked(const std::string &drive, Lookahead *lookahead) {
-    Walk w;
-    w.lookahead = lookahead;
+    Walk w{.lookahead = lookahead};
     w.folder(drive, nullptr);
     return w.seen;
 }
@@ -66,25 +65,14 @@ TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the 
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
     CHECK(plain.size() > 1500 + 2 * tree.folders);
 
-    LookaheadLimits tight;
-    tight.helpers = 3;
-    tight.folders = 2;
-    tight.bytes = 1;
-    tight.descriptors = 2;
-    LookaheadLimits none;
-    none.helpers = 0;
-    LookaheadLimits wide;
-    wide.helpers = 8;
-    // Each bound alone: reached, and never passed by one.
-    LookaheadLimits folders;
-    folders.folders = 5;
-    LookaheadLimits descriptors;
-    descriptors.descriptors = 3;
+    const LookaheadLimits tight{.helpers = 3, .folders = 2, .bytes = 1, .descriptors = 2},
+        none{.helpers = 0}, wide{.helpers = 8},
+        // Each bound alone: reached, and never passed by one.
+        folders{.folders = 5}, descriptors{.descriptors = 3};
     for (const LookaheadLimits &limits :
          {LookaheadLimits(), tight, none, wide, folders, descriptors}) {
         Lookahead lookahead(limits);
-        Walk w;
-        w.lookahead = &lookahead;
+        Walk w{.lookahead = &lookahead};
         // Let the helpers get ahead once, as far as the bounds let them.
         w.atFirstEntry = [&] {
             for (int i = 0; i < 1000 && limits.helpers > 0; ++i) {
@@ -117,9 +105,7 @@ TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave 
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
     for (const std::size_t stop : {std::size_t(1), std::size_t(40), plain.size() / 2}) {
         Lookahead lookahead;
-        Walk w;
-        w.lookahead = &lookahead;
-        w.stopAfter = stop;
+        Walk w{.lookahead = &lookahead, .stopAfter = stop};
         w.folder(tree.drive(), nullptr);
         CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));
         // The same lookahead serves a whole walk afterwards.
@@ -150,9 +136,7 @@ TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk b
         HangingFolder hang(last);
         {
             Lookahead lookahead;
-            Walk w;
-            w.lookahead = &lookahead;
-            w.stopAfter = 3;
+            Walk w{.lookahead = &lookahead, .stopAfter = 3};
             w.atFirstEntry = [&] { CHECK(hang.WaitHeld()); };
             w.folder(tree.drive(), nullptr);
             CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));

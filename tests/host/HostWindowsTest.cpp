@@ -10,7 +10,6 @@
 #include "host/FileSearch.h"
 #include "host/Process.h"
 #include "host/Text.h"
-#include "tests/host/WinProgram.h"
 
 #include <winioctl.h>
 
@@ -207,30 +206,6 @@ TEST_CASE("Masks 63 and 16 against hidden and system files and folders") {
     CHECK(!PathExists(s.path("system.txt"), faDirectory));
     CHECK(!PathExists(s.path("HiddenDir"), faDirectory));
     CHECK(PathExists(s.path("HiddenDir"), faAnyFile));
-}
-
-TEST_CASE("PathExists: wildcards answer for the first fit; mask 16 admits files and folders") {
-    Scratch s;
-    s.file("DCC32.EXE", 543232);
-    s.file("other.txt", 3);
-    s.folder("Demo");
-
-    std::int64_t size = 0;
-    CHECK(PathExists(s.path("DCC3?.EXE"), faAnyFile, &size));
-    CHECK_EQ(size, std::int64_t(543232));
-    CHECK(PathExists(s.path("*.exe"), faAnyFile)); // Windows names ignore case
-    CHECK(PathExists(s.path("dcc32.exe"), faAnyFile, &size));
-    CHECK_EQ(size, std::int64_t(543232));
-    CHECK(PathExists(s.path("*.*"), faAnyFile));
-    CHECK(!PathExists(s.path("*.DPR"), faAnyFile));
-    CHECK(!PathExists(s.path("none\\*.*"), faAnyFile));
-
-    CHECK(PathExists(s.path("DCC32.EXE"), faDirectory)); // a plain file passes mask 16
-    CHECK(PathExists(s.path("Demo"), faDirectory));
-    CHECK(!PathExists(s.path("Demo"), 0)); // a folder needs the directory bit
-    CHECK(!PathExists(s.path("missing"), faAnyFile));
-    CHECK(!PathExists("", faAnyFile));
-    CHECK(!PathExists(s.path("other.txt\\below"), faAnyFile));
 }
 
 TEST_CASE("CompareText matches a name as Windows lists it") {

@@ -10,9 +10,7 @@
 #include <chrono>
 #include <map>
 #include <thread>
-#ifdef _WIN32
-#include "tests/host/WinProgram.h"
-#else
+#ifndef _WIN32
 #include <cstdlib>
 #include <fstream>
 #endif
@@ -26,9 +24,6 @@ inline bool exists(const std::string &path) {
 inline bool makeFile(const std::string &path, std::size_t size) {
     return winprog::writeFile(walk::wide(path), std::string(size, 'x'));
 }
-inline bool makeFolder(const std::string &path) {
-    return ::CreateDirectoryW(walk::wide(path).c_str(), nullptr);
-}
 // attrs: FILE_ATTRIBUTE_* bits, or 0 to leave them as they are.
 inline bool setAttributes(const std::string &path, unsigned attrs) {
     return !attrs || ::SetFileAttributesW(walk::wide(path).c_str(), attrs);
@@ -41,7 +36,7 @@ inline std::string newFolder() {
                              std::to_string(::GetCurrentProcessId()) + "-" +
                              std::to_string(++serial);
     walk::removeTree(root);
-    return makeFolder(root) ? root : "";
+    return walk::makeFolder(root) ? root : "";
 }
 #else
 inline bool exists(const std::string &path) {
@@ -49,9 +44,6 @@ inline bool exists(const std::string &path) {
 }
 inline bool makeFile(const std::string &path, std::size_t size) {
     return bool(std::ofstream(path) << std::string(size, 'x'));
-}
-inline bool makeFolder(const std::string &path) {
-    return mkdir(path.c_str(), 0755) == 0;
 }
 inline bool setAttributes(const std::string &, unsigned attrs) {
     return attrs == 0;
@@ -80,7 +72,7 @@ struct Scratch {
         CHECK(makeFile(path(rel), size) && setAttributes(path(rel), attrs));
     }
     void folder(const std::string &rel, unsigned attrs = 0) const {
-        CHECK(makeFolder(path(rel)) && setAttributes(path(rel), attrs));
+        CHECK(walk::makeFolder(path(rel)) && setAttributes(path(rel), attrs));
     }
 };
 

@@ -152,9 +152,7 @@ private Q_SLOTS:
         // as typed and with what it wrote.  The "*.Pas compile" box before it
         // named the same units, the dialog having run out of time.
         const auto command = [&](const QString &file) {
-            return QStringLiteral("> ") + fromNative(r.compiler) + QLatin1Char(' ') +
-                   fromNative(r.kit.demo(file.toStdString())) + QStringLiteral(" -U") +
-                   fromNative(r.kit.unitDir(1));
+            return r.kit.shownCommand(file.toStdString(), r.compiler);
         };
         if (!builds) {
             QStringList parts, units;

@@ -94,6 +94,11 @@ BuildKit::BuildKit(const std::string &kitRel, const std::string &compilerRel)
         makeFile(compiler());
 }
 
+QString BuildKit::shownCommand(const std::string &file, const std::string &compiler) const {
+    return "> " + native(compiler.empty() ? this->compiler() : compiler) + ' ' +
+           native(demo(file)) + " -U" + native(unitDir(1));
+}
+
 bool BuildKit::exists(const std::string &relToKit) const {
     return present(path(relToKit));
 }

@@ -5,13 +5,15 @@
 // Paths are native, UTF-8 on Windows.
 #pragma once
 
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 #ifdef _WIN32
-#include "host/Text.h"
+#include "tests/host/WinProgram.h"
 
-#include <windows.h>
+#include <tlhelp32.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,16 +25,8 @@ namespace walk {
 
 #ifdef _WIN32
 inline constexpr char Separator = '\\';
-
-inline std::wstring wide(const std::string &utf8) {
-    const std::u16string u = host::Utf16FromUtf8(utf8);
-    return std::wstring(u.begin(), u.end());
-}
-
-inline std::string utf8(const wchar_t *wide) {
-    const std::wstring_view v(wide);
-    return host::Utf8FromUtf16(std::u16string(v.begin(), v.end()));
-}
+using winprog::utf8;
+using winprog::wide;
 #else
 inline constexpr char Separator = '/';
 #endif
@@ -106,6 +100,38 @@ inline Result drives(const std::vector<std::string> &roots, const std::string &s
         folder(root, search, r);
     }
     return r;
+}
+
+// Threads of this process: the finder's helpers while a scan runs.
+inline int threads() {
+    int n = 0;
+#ifdef _WIN32
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 e;
+    e.dwSize = sizeof e;
+    for (BOOL more = ::Thread32First(snapshot, &e); more; more = ::Thread32Next(snapshot, &e))
+        n += e.th32OwnerProcessID == ::GetCurrentProcessId();
+    ::CloseHandle(snapshot);
+#else
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (const dirent *e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+#endif
+    return n;
+}
+
+// The threads once no more than expected are left, within two seconds: the
+// helpers are not joined, each ends on its own once it learns of the stop,
+// which on a loaded machine can take a while (and an ended thread may still
+// be listed for a moment while the kernel lets it go).
+inline int threadsSettled(int expected) {
+    for (int i = 0; i < 2000 && threads() > expected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return threads();
 }
 
 // Descriptors (on Windows: handles) this process holds.
