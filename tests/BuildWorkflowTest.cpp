@@ -384,22 +384,18 @@ private Q_SLOTS:
         b.press();
 
         QCOMPARE(describe(b.seam.starts), QStringList{fromNative(b.kit.output())});
+        const QString told = "message: Could not start " + fromNative(b.kit.output()) + ": ";
 #ifdef _WIN32
         // The system's own words, which differ from one Windows to another, and
         // name the program where they have a place for it.
         if (real) {
-            const QString told = QStringLiteral("message: Could not start ") +
-                                 fromNative(b.kit.output()) + QStringLiteral(": ");
             QCOMPARE(b.seam.boxes.size(), 2);
             QVERIFY2(b.seam.boxes.at(1).startsWith(told), qPrintable(b.seam.boxes.at(1)));
             reason = b.seam.boxes.at(1).mid(told.size());
             QVERIFY(!reason.isEmpty() && !reason.contains(QStringLiteral("%1")));
         }
 #endif
-        QCOMPARE(b.seam.boxes,
-                 (QStringList{boxes::SuccessQuestion, QStringLiteral("message: Could not start ") +
-                                                          fromNative(b.kit.output()) +
-                                                          QStringLiteral(": ") + reason}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::SuccessQuestion, told + reason}));
         QVERIFY(!Form1->isMinimized());
         b.expectIdle();
         QVERIFY(!b.app->Terminated());

@@ -24,10 +24,8 @@ private Q_SLOTS:
     void buildsAndRunsLumio_data() {
         QTest::addColumn<QString>("kitFolder");
         QTest::addColumn<QString>("compilerFile");
-        QTest::newRow("blanks") << "Kit With Blank"
-                                << "Tools Dir/Bin/DCC32.EXE";
-        QTest::newRow("single quotes") << "O'Brien kit"
-                                       << "O'Brien tools/DCC32.EXE";
+        QTest::newRow("blanks") << QString("Kit With Blank") << "Tools Dir/Bin/DCC32.EXE";
+        QTest::newRow("single quotes") << QString("O'Brien kit") << "O'Brien tools/DCC32.EXE";
     }
     void buildsAndRunsLumio() {
         QFETCH(QString, kitFolder);

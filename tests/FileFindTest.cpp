@@ -104,12 +104,10 @@ private Q_SLOTS:
         QVERIFY(f.visits.front().starts_with(second.drive()));
         QVERIFY(f.visits.back().starts_with(first.drive()));
         // Every folder, the roots included, reports its "." and "..".
-        QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
-                               [](const std::string &p) { return p.ends_with(nativePath("/.")); }),
-                 std::ptrdiff_t(2 + 7));
-        QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
-                               [](const std::string &p) { return p.ends_with(nativePath("/..")); }),
-                 std::ptrdiff_t(2 + 7));
+        for (const std::string &dots : {Sep + ".", Sep + ".."})
+            QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
+                                   [&](const std::string &p) { return p.ends_with(dots); }),
+                     std::ptrdiff_t(2 + 7));
         // The roots themselves are not reported.
         for (const std::string &root : roots) {
             QVERIFY(std::find(f.visits.begin(), f.visits.end(), root) == f.visits.end());
@@ -349,10 +347,8 @@ private Q_SLOTS:
         QCOMPARE(w.found, t.path("f/h/DCC32.EXE"));
 
         // The entry that will be in hand when the stop arrives.
-        std::size_t inHand = inHandIsTheMatch
-                                 ? w.visits.size() - 1
-                                 : indexWhere(
-                                       w.visits, [](auto &p) { return isFolder(p); }, 1);
+        const std::size_t firstFolder = indexWhere(w.visits, isFolder, 1);
+        const std::size_t inHand = inHandIsTheMatch ? w.visits.size() - 1 : firstFolder;
         QVERIFY(inHand > 0 && inHand < w.visits.size());
         const std::string trigger = w.visits[inHand - 1];
 
@@ -453,16 +449,10 @@ private Q_SLOTS:
         const walk::Result expected = walk::drives(roots, "DCC32.EXE");
 
         Finder f(roots, QStringLiteral("DCC32.EXE"));
-        if (helpers < 0) {
-            f.find.SetLookahead(std::nullopt);
-        } else {
-            host::LookaheadLimits limits;
-            limits.helpers = helpers;
-            limits.folders = std::size_t(folders);
-            if (folders == 1)
-                limits.bytes = 1;
-            f.find.SetLookahead(limits);
-        }
+        host::LookaheadLimits limits{.helpers = helpers, .folders = std::size_t(folders)};
+        if (folders == 1)
+            limits.bytes = 1;
+        f.find.SetLookahead(helpers < 0 ? std::nullopt : std::optional(limits));
         QVERIFY(HangingFolder::HelpersEnd()); // those of the rows before
         const int before = walk::threads();
         const int descriptors = walk::openDescriptors();

@@ -94,9 +94,8 @@ private Q_SLOTS:
 
         // Lumio ran, built against the unit folder the window had chosen.
         QTRY_VERIFY_WITH_TIMEOUT(ReadAll(j.trace).contains(unitFolder), 15000);
-        QVERIFY(!ReadAll(j.trace).contains(unitFolder == QLatin1String("Delphi-3")
-                                               ? QStringLiteral("Delphi-4")
-                                               : QStringLiteral("Delphi-3")));
+        const bool three = unitFolder == QLatin1String("Delphi-3");
+        QVERIFY(!ReadAll(j.trace).contains(three ? QStringLiteral("Delphi-4") : "Delphi-3"));
     }
 
     // Orb.Pas does not compile: no Orb.DCU, and Lumio.DPR (which needs Orb

@@ -1,11 +1,9 @@
 // Compilers that misbehave: hang, crash, say nothing, do half the work, write
 // what is not UTF-8, finish too late, flood their output, leave children
-// behind or outlive Forgeway.  Forgeway keeps handling events, reports as the
-// workflow says, with what each failed compile wrote as the details, leaves
-// the kit and the temporary folder as they were (but for the compiler's
-// outputs), writes nothing itself and leaves no zombie and no process of its
-// own.  The stand-ins themselves are ended by
-// the test: the program never ends what it starts.
+// behind or outlive Forgeway.  Forgeway keeps handling events, reports what
+// each failed compile wrote, leaves the kit (but for the compiler's outputs)
+// and the temporary folder as they were, and leaves no zombie and no process
+// of its own.  The test ends the stand-ins: the program never ends what it starts.
 #include "runtime/NativeText.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
@@ -60,42 +58,34 @@ private Q_SLOTS:
         QTest::addColumn<int>("talkers");
         const QStringList all{"Lumio.DPR", "Cove.Pas",     "Fable.Pas", "Mint.Pas",
                               "Orb.Pas",   "Quillset.Pas", "Brook.Pas"};
-        const QString said = QStringLiteral("; touch \"$log/said.$$\"");
+        const QString said = QStringLiteral("; touch \"$log/said.$$\""), none = "(no output)";
+        const auto fails = [&](const char *lines) { return lines + said + "; exit 1"; };
         QTest::newRow("hangs while writing")
-            << QStringLiteral("printf 'working on %s...' \"${1##*/}\"") + said +
-                   QStringLiteral("\nwhile :; do sleep 1; done")
+            << "printf 'working on %s...' \"${1##*/}\"" + said + "\nwhile :; do sleep 1; done"
             << false << 0 << true << all << QStringLiteral("working on %1...") << 7;
         QTest::newRow("crashes") << QStringLiteral("kill -SEGV $$") << false << 0 << false << all
-                                 << QStringLiteral("(no output)") << 0;
-        QTest::newRow("exits at once") << QStringLiteral("exit 0") << false << 0 << false << all
-                                       << QStringLiteral("(no output)") << 0;
+                                 << none << 0;
+        QTest::newRow("exits at once")
+            << QStringLiteral("exit 0") << false << 0 << false << all << none << 0;
         QTest::newRow("writes some units")
-            << QStringLiteral("case \"$1\" in *Orb.Pas|*Quillset.Pas|*Brook.Pas|*.DPR)\n"
-                              "echo \"${1##*/}: cannot compile\" >&2") +
-                   said + QStringLiteral("; exit 1;; esac")
+            << "case \"$1\" in *Orb.Pas|*Quillset.Pas|*Brook.Pas|*.DPR)\n" +
+                   fails("echo \"${1##*/}: cannot compile\" >&2") + ";; esac"
             << false << 3 << false
             << QStringList{"Lumio.DPR", "Orb.Pas", "Quillset.Pas", "Brook.Pas"}
             << QStringLiteral("%1: cannot compile") << 4;
         QTest::newRow("writes bytes that are not UTF-8")
-            << QStringLiteral("printf 'caf\\351 \\377 %s\\n' \"${1##*/}\"") + said +
-                   QStringLiteral("; exit 1")
-            << false << 0 << false << all << QStringLiteral("caf\\xE9 \\xFF %1") << 7;
+            << fails("printf 'caf\\351 \\377 %s\\n' \"${1##*/}\"") << false << 0 << false << all
+            << QStringLiteral("caf\\xE9 \\xFF %1") << 7;
         // A reopen of /dev/stderr would truncate a file and write at its start.
         QTest::newRow("reopens its standard error")
-            << QStringLiteral("echo \"line 1 of ${1##*/}\"; echo 'line 2' > /dev/stderr\n"
-                              "echo 'line 3'") +
-                   said + QStringLiteral("; exit 1")
+            << fails("echo \"line 1 of ${1##*/}\"; echo 'line 2' > /dev/stderr\necho 'line 3'")
             << false << 0 << false << all << QStringLiteral("line 1 of %1\nline 2\nline 3") << 7;
         // Exactly as much as the details show, and one byte more.
-        const QString x = QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; echo") + said +
-                          QStringLiteral("; exit 1");
+        const QString x = fails("head -c %1 /dev/zero | tr '\\0' x; echo"), xs(65535, 'x');
         QTest::newRow("writes the tail's size")
-            << x.arg(65535) << false << 0 << false << all << QString(65535, QLatin1Char('x')) << 7;
-        QTest::newRow("writes a byte more")
-            << x.arg(65536) << false << 0 << false << all
-            << QStringLiteral("(the first 1 bytes are left out)\n") +
-                   QString(65535, QLatin1Char('x'))
-            << 7;
+            << x.arg(65535) << false << 0 << false << all << xs << 7;
+        QTest::newRow("writes a byte more") << x.arg(65536) << false << 0 << false << all
+                                            << "(the first 1 bytes are left out)\n" + xs << 7;
         // 8 MB a compile, out and err in turn; then where they went.
         QTest::newRow("floods its output")
             << QStringLiteral("yes out | head -c 4000000; yes err | head -c 4000000 >&2\n"

@@ -139,9 +139,7 @@ private Q_SLOTS:
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
         Form1->Edit1->setText(fromNative(compiler));
-        // the box keeps every byte
-        QCOMPARE(QByteArray::fromStdString(toNative(Form1->Edit1->text())),
-                 QByteArray::fromStdString(compiler));
+        QCOMPARE(toNative(Form1->Edit1->text()), compiler); // the box keeps every byte
         Form1->BitBtn1->click();
 
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));

@@ -156,7 +156,7 @@ private Q_SLOTS:
         hostile::writeFile(h + "/real/inside.txt", "");
         QVERIFY(symlink("real", (h + "/toReal").c_str()) == 0);
         const ScanResult r = scan(d.drives());
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         QCOMPARE(r.visits, walk::drives(d.drives(), "DCC32.EXE").visits);
         // . .. loop (. .. again) self up root pong ping dangling real (. .. inside.txt) toReal
         QCOMPARE(r.firstDrive, 17L);
@@ -166,8 +166,7 @@ private Q_SLOTS:
         QVERIFY(mkdir((h + "/link").c_str(), 0755) == 0);
         QVERIFY(symlink("/nowhere", (h + "/link/dcc32.exe").c_str()) == 0);
         const ScanResult alone = scan({h + "/link/"});
-        QCOMPARE(QByteArray::fromStdString(alone.found),
-                 QByteArray::fromStdString(h + "/link/dcc32.exe"));
+        QCOMPARE(alone.found, h + "/link/dcc32.exe");
     }
 
     // A scan stays within the mount of its root: a folder bind-mounted below
@@ -202,7 +201,7 @@ private Q_SLOTS:
             QSKIP(qPrintable("mounts not permitted here: " + r.errors.trimmed()));
         QCOMPARE(r.exitCode, 0);
         // The tmpfs lists as empty; its DCC32.EXE stays unseen.
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         // d1's . .. inner volume and inner's . .. mnt file (8), then d2's
         // entries up to its compiler (1 to 3, in the host's listing order).
         const QByteArray visits = QByteArray::number(qlonglong(r.visits));
@@ -237,8 +236,7 @@ private Q_SLOTS:
         if (r.exitCode == 77)
             QSKIP(qPrintable("cannot mount btrfs here: " + r.errors.trimmed()));
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(QByteArray::fromStdString(r.found),
-                 QByteArray::fromStdString(volume + "/sub/DCC32.EXE"));
+        QCOMPARE(r.found, volume + "/sub/DCC32.EXE");
     }
 
     void twoHundredThousandEntriesInOneFolder() {
@@ -261,7 +259,7 @@ private Q_SLOTS:
         clock.start();
         const ScanResult r = scan(d.drives(), [&pumps] { ++pumps; });
         const qint64 ms = clock.elapsed();
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         QCOMPARE(r.firstDrive, long(Entries) + 2 + 3); // + big's . ..; d1's . .. big
         QVERIFY(pumps >= long(r.visits.size())); // before every entry, and while a part is read
         qInfo("200000 entries scanned in %lld ms", ms);
@@ -287,7 +285,7 @@ private Q_SLOTS:
 
         const int descriptors = walk::openDescriptors();
         const ScanResult r = scan(d.drives());
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         QCOMPARE(walk::openDescriptors(), descriptors);
         // It went as deep as the host allows, and no deeper.
         // (a folder path up to PATH_MAX - 1 bytes, plus the two of an entry's name)
@@ -366,7 +364,7 @@ private Q_SLOTS:
         hostile::writeFile(tree.root() + "/-", "");
         hostile::writeFile(tree.root() + "/\x01\x7f", "");
         const ScanResult r = scan({tree.root() + "/"});
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(path));
+        QCOMPARE(r.found, path);
         QCOMPARE(r.visits, walk::drives({tree.root() + "/"}, "DCC32.EXE").visits);
     }
 
@@ -394,13 +392,13 @@ private Q_SLOTS:
         // The FIFO is never opened (that would block), and none of them matches.
         ScanResult r = scan(d.drives());
         close(s);
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         // . .. and three folders of . .. and one entry
         QCOMPARE(r.firstDrive, 14L - (device ? 0 : 1));
 
         // Alone, they leave the scan Exhausted.
         r = scan({h + "/"});
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(std::string()));
+        QCOMPARE(r.found, std::string());
         QVERIFY(r.enabled);
     }
 
