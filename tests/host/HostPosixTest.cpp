@@ -126,74 +126,36 @@ TEST_CASE("Names are bytes: a name that is not UTF-8 is listed and probed as it 
 
 TEST_CASE("Drives from the mount table: every file system but the kernel's, root first") {
     struct Row {
-        const char *what;
-        std::string table;
+        std::string what, table;
         std::vector<std::string> roots;
-        std::set<std::string> locked = {}; // points the user cannot enter
+        std::set<std::string> locked; // points the user cannot enter
     };
-    const std::vector<Row> rows = {
-        {"kernel file systems out, memory ones in, sorted by mount point",
-         // Unsorted, but as the kernel lists them: a point after the folders above it.
-         "30 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
-         "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
-         "34 30 8:4 / /media/My\\040Disk rw - exfat /dev/sdb1 rw\n"
-         "23 1 0:22 / /sys rw - sysfs sysfs rw\n"
-         "32 30 8:3 / /home rw shared:3 master:1 - btrfs /dev/sda3 rw\n"
-         "31 30 8:1 / /boot/efi rw shared:2 - vfat /dev/sda1 rw\n"
-         "33 30 0:30 / /tmp rw - tmpfs tmpfs rw\n"
-         "38 30 0:5 / /dev rw - devtmpfs udev rw\n"
-         "37 30 0:40 / /dev/shm rw - ramfs ramfs rw\n"
-         "35 23 0:31 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
-         "36 30 8:5 / /media/disk\\040 rw - ext4 /dev/sdc1 rw\n"
-         "garbage line\n",
-         {"/", "/boot/efi/", "/dev/shm/", "/home/", "/media/My Disk/", "/media/disk /", "/tmp/"}},
-        {"a file system mounted at several points is walked once, at the first point where it is "
-         "seen (no later mount on it or above it; one on / covers nothing) and the user can enter",
-         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
-         "41 30 8:3 / /srv/b rw - xfs /dev/sda3 rw\n"
-         "40 30 8:3 / /srv/a rw - xfs /dev/sda3 rw\n"
-         "42 30 8:2 / /mnt/again rw - ext4 /dev/sda2 rw\n"
-         "43 30 0:50 / /run/x rw - tmpfs tmpfs rw\n"
-         "44 30 0:50 / /run/y rw - tmpfs tmpfs rw\n"
-         "45 40 0:53 / /srv/a rw - tmpfs tmpfs rw\n"
-         "46 30 8:4 / /mnt/x rw - ext4 /dev/sda4 rw\n"
-         "47 30 8:4 / /opt/x rw - ext4 /dev/sda4 rw\n"
-         "48 30 0:51 / /mnt rw - tmpfs tmpfs rw\n"
-         "49 30 8:5 / /home/al/private/m rw - ext4 /dev/sda5 rw\n"
-         "50 30 8:5 / /media/m rw - ext4 /dev/sda5 rw\n"
-         "51 30 8:6 / /root/m rw - ext4 /dev/sda6 rw\n"
-         "52 30 0:52 / / rw - tmpfs tmpfs rw\n"
-         "53 30 8:2 / /var/again rw - ext4 /dev/sda2 rw\n",
-         {"/", "/media/m/", "/mnt/", "/opt/x/", "/run/x/", "/srv/a/", "/srv/b/"},
-         {"/home/al/private/m/", "/root/m/"}},
-        {"a bind mount of a folder is another tree; another device is another volume",
-         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
-         "45 30 8:2 /home/u/data /data rw - ext4 /dev/sda2 rw\n"
-         "46 30 0:51 / /run/a rw - tmpfs tmpfs rw\n"
-         "47 30 0:52 / /run/b rw - tmpfs tmpfs rw\n",
-         {"/", "/data/", "/run/a/", "/run/b/"}},
-        {"of two file systems on one point the last mounted is seen",
-         "30 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
-         "50 30 0:60 / /dev/shm rw - tmpfs tmpfs rw\n"
-         "51 50 0:61 / /dev/shm rw - tmpfs tmpfs rw\n"
-         "52 30 8:3 / /media/x rw - ext4 /dev/sda3 rw\n"
-         "53 52 0:62 / /media/x rw - proc proc rw\n"
-         "54 30 8:2 / /mnt/covered rw - ext4 /dev/sda2 rw\n"
-         "55 54 0:61 / /mnt/covered rw - tmpfs tmpfs rw\n",
-         {"/", "/dev/shm/"}},
-        {"in a chroot the root is no mount point, and is walked first all the same",
-         "60 1 0:70 / /proc rw - proc proc rw\n"
-         "61 1 0:71 / /dev/shm rw - tmpfs tmpfs rw\n",
-         {"/", "/dev/shm/"}},
-        {"nothing readable: the root alone", "", {"/"}},
+    std::vector<Row> rows;
+    const auto paths = [](const std::string &line) {
+        std::vector<std::string> all;
+        std::istringstream in(line.substr(2));
+        for (std::string path; std::getline(in, path, '|');)
+            all.push_back(path);
+        return all;
     };
-    for (const Row &row : rows) {
-        const auto roots = DriveRootsFromMountInfo(
-            row.table, [&row](const std::string &point) { return !row.locked.count(point); });
-        if (roots != row.roots)
-            check::fail(__FILE__, __LINE__, row.what);
+    std::ifstream data(FORGEWAY_TEST_DATA "/MountInfo.txt");
+    for (std::string line; std::getline(data, line);) {
+        if (line.starts_with("# "))
+            rows.push_back({line.substr(2), "", {}, {}});
+        else if (line.starts_with("= ") && !rows.empty())
+            rows.back().roots = paths(line);
+        else if (line.starts_with("! ") && !rows.empty())
+            for (const std::string &point : paths(line))
+                rows.back().locked.insert(point);
+        else if (!line.starts_with("##") && !line.empty() && !rows.empty())
+            rows.back().table += line + "\n";
     }
-
+    CHECK_EQ(rows.size(), std::size_t(6));
+    for (const Row &row : rows)
+        if (DriveRootsFromMountInfo(row.table, [&row](const std::string &point) {
+                return !row.locked.count(point);
+            }) != row.roots)
+            check::fail(__FILE__, __LINE__, row.what);
     // No limit on how many.
     std::string many;
     for (int i = 0; i < 40; ++i)
