@@ -1,19 +1,16 @@
 // Folders read ahead of a depth-first walk (host::Lookahead), on every host:
 // the walk sees what it sees without one, in the same order, within the
 // lookahead's bounds, and a walk that stops early leaves nothing behind.
-#include "tests/host/Check.h"
 #include "tests/host/Scratch.h"
 
-#include "host/FileSearch.h"
-#include "host/Lookahead.h"
-#include "host/Text.h"
 #include "tests/support/HangingFolder.h"
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 using namespace host;
+using hosttest::Walk;
+using hosttest::walked;
 
 namespace {
 
@@ -26,37 +23,6 @@ struct RandomTree : hosttest::Scratch {
               walk::randomTree(root, seed, {.steps = 600, .bigEntries = 1500, .bigEvery = 97})) {}
     std::string drive() const { return root + PathDelim; }
 };
-
-struct Walk {
-    Lookahead *lookahead = nullptr;
-    std::vector<std::string> seen{}; // path and attribute bits of each entry
-    std::size_t stopAfter = std::size_t(-1);
-    std::function<void()> atFirstEntry{};
-
-    void folder(std::string path, const TSearchRec *within) {
-        if (path.back() != PathDelim)
-            path += PathDelim;
-        SearchOptions options;
-        options.wantSize = false;
-        options.within = within;
-        options.lookahead = lookahead;
-        TSearchRec r;
-        for (int result = FindFirst(path + "*.*", faAnyFile, r, options);
-             result == 0 && seen.size() < stopAfter; result = FindNext(r)) {
-            if (seen.empty() && atFirstEntry)
-                atFirstEntry();
-            seen.push_back(path + r.Name + " " + std::to_string(r.Attr));
-            if ((r.Attr & faDirectory) && r.Name != "." && r.Name != "..")
-                folder(path + r.Name, &r);
-        }
-    }
-};
-
-std::vector<std::string> walked(const std::string &drive, Lookahead *lookahead) {
-    Walk w{.lookahead = lookahead};
-    w.folder(drive, nullptr);
-    return w.seen;
-}
 
 } // namespace
 

@@ -4,10 +4,13 @@
 #pragma once
 
 #include "host/FileSearch.h"
+#include "host/Lookahead.h"
+#include "host/Text.h"
 #include "tests/host/Check.h"
 #include "tests/support/ListingWalk.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <thread>
 #ifndef _WIN32
@@ -92,6 +95,39 @@ inline bool waitFor(const std::string &path, int ms = 10000) {
         if (std::chrono::steady_clock::now() > until)
             return false;
     return true;
+}
+
+// A depth-first walk through the host's search, entering what it calls a
+// folder, maybe with a lookahead and stopping after so many entries.
+struct Walk {
+    host::Lookahead *lookahead = nullptr;
+    std::vector<std::string> seen{}; // path and attribute bits of each entry
+    std::size_t stopAfter = std::size_t(-1);
+    std::function<void()> atFirstEntry{};
+
+    void folder(std::string path, const host::TSearchRec *within) {
+        if (path.back() != host::PathDelim)
+            path += host::PathDelim;
+        host::SearchOptions options;
+        options.wantSize = false;
+        options.within = within;
+        options.lookahead = lookahead;
+        host::TSearchRec r;
+        for (int result = host::FindFirst(path + "*.*", host::faAnyFile, r, options);
+             result == 0 && seen.size() < stopAfter; result = host::FindNext(r)) {
+            if (seen.empty() && atFirstEntry)
+                atFirstEntry();
+            seen.push_back(path + r.Name + " " + std::to_string(r.Attr));
+            if ((r.Attr & host::faDirectory) && r.Name != "." && r.Name != "..")
+                folder(path + r.Name, &r);
+        }
+    }
+};
+
+inline std::vector<std::string> walked(const std::string &drive, host::Lookahead *lookahead) {
+    Walk w{.lookahead = lookahead};
+    w.folder(drive, nullptr);
+    return w.seen;
 }
 
 } // namespace hosttest

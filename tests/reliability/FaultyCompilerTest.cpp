@@ -169,7 +169,7 @@ private Q_SLOTS:
         }
 
         const auto kitAfter = hostile::snapshot(r.kit.dir());
-        const auto changed = hostile::changesBesidesOutputs(kitBefore, kitAfter);
+        const auto changed = hostile::changes(kitBefore, kitAfter, true);
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
         int made = 0;
         for (const auto &[rel, hash] : kitAfter)
@@ -232,8 +232,7 @@ private Q_SLOTS:
             if (rel.rfind("fd.", 0) == 0)
                 QVERIFY(hostile::readFile(r.logs + "/" + rel).rfind("pipe:[", 0) == 0);
 
-        const auto changed =
-            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(r.kit.dir()));
+        const auto changed = hostile::changes(kitBefore, hostile::snapshot(r.kit.dir()), true);
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
         const auto leftInTmp = hostile::changes({}, hostile::snapshot(r.tmp));
         QVERIFY2(leftInTmp.empty(), hostile::joined(leftInTmp).constData());

@@ -23,35 +23,31 @@
 // through Qt, whose file names are Unicode there.
 namespace {
 
-QString native(const std::string &path) {
-    return fromNative(path);
-}
-
 #ifdef _WIN32
 void write(const std::string &path, const std::string &contents) {
-    QFile f(native(path));
+    QFile f(fromNative(path));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(contents.data(), qint64(contents.size())), qint64(contents.size()));
 }
 
 std::string read(const std::string &path, bool &ok) {
-    QFile f(native(path));
+    QFile f(fromNative(path));
     ok = f.open(QIODevice::ReadOnly);
     return ok ? f.readAll().toStdString() : std::string();
 }
 
 void makeFolders(const std::string &path) {
-    QVERIFY(QDir().mkpath(native(path)));
+    QVERIFY(QDir().mkpath(fromNative(path)));
 }
 
 void makeFile(const std::string &path) {
     makeFolders(path.substr(0, path.rfind(host::PathDelim)));
-    QFile f(native(path));
+    QFile f(fromNative(path));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
 }
 
 bool present(const std::string &path) {
-    return QFileInfo::exists(native(path)) || QFileInfo(native(path)).isSymLink();
+    return QFileInfo::exists(fromNative(path)) || QFileInfo(fromNative(path)).isSymLink();
 }
 #else
 void write(const std::string &path, const std::string &contents) {
@@ -95,8 +91,8 @@ BuildKit::BuildKit(const std::string &kitRel, const std::string &compilerRel)
 }
 
 QString BuildKit::shownCommand(const std::string &file, const std::string &compiler) const {
-    return "> " + native(compiler.empty() ? this->compiler() : compiler) + ' ' +
-           native(demo(file)) + " -U" + native(unitDir(1));
+    return "> " + fromNative(compiler.empty() ? this->compiler() : compiler) + ' ' +
+           fromNative(demo(file)) + " -U" + fromNative(unitDir(1));
 }
 
 bool BuildKit::exists(const std::string &relToKit) const {
@@ -115,12 +111,12 @@ void BuildKit::copySourcesFrom(const std::string &kitDir) const {
     const QRegularExpression source(QStringLiteral("\\.(pas|dpr|pp|inc)$"),
                                     QRegularExpression::CaseInsensitiveOption);
     for (const std::string folder : {"Demo", "Delphi-3", "Delphi-4"}) {
-        QDirIterator it(native(kitDir + Sep + folder), QDir::Files);
+        QDirIterator it(fromNative(kitDir + Sep + folder), QDir::Files);
         while (it.hasNext()) {
             it.next();
             if (source.match(it.fileName()).hasMatch())
                 QFile::copy(it.filePath(),
-                            native(path(folder + Sep) + it.fileName().toStdString()));
+                            fromNative(path(folder + Sep) + it.fileName().toStdString()));
         }
     }
 }

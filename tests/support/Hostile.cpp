@@ -79,12 +79,10 @@ bool isCompilerOutput(const std::string &relative) {
            (relative.ends_with(".DCU") || relative == "Demo/Lumio.EXE");
 }
 
-namespace {
-
-std::vector<std::string> compare(const Snapshot &before, const Snapshot &after,
-                                 bool exceptOutputs) {
-    const auto isCompilerOutput = [exceptOutputs](const std::string &rel) {
-        return exceptOutputs && hostile::isCompilerOutput(rel);
+std::vector<std::string> changes(const Snapshot &before, const Snapshot &after,
+                                 bool besidesOutputs) {
+    const auto isCompilerOutput = [besidesOutputs](const std::string &rel) {
+        return besidesOutputs && hostile::isCompilerOutput(rel);
     };
     std::vector<std::string> changes;
     for (const auto &[rel, hash] : before) {
@@ -102,16 +100,6 @@ std::vector<std::string> compare(const Snapshot &before, const Snapshot &after,
     return changes;
 }
 
-} // namespace
-
-std::vector<std::string> changesBesidesOutputs(const Snapshot &before, const Snapshot &after) {
-    return compare(before, after, true);
-}
-
-std::vector<std::string> changes(const Snapshot &before, const Snapshot &after) {
-    return compare(before, after, false);
-}
-
 QByteArray joined(const std::vector<std::string> &lines) {
     QByteArray out;
     for (const std::string &line : lines)
@@ -122,10 +110,6 @@ QByteArray joined(const std::vector<std::string> &lines) {
 void writeFile(const std::string &path, const std::string &contents, int mode) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents; // closed here
     chmod(path.c_str(), mode_t(mode));
-}
-
-void writeExecutable(const std::string &path, const std::string &contents) {
-    writeFile(path, contents, 0755);
 }
 
 bool exists(const std::string &path) {
