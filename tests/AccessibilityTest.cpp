@@ -8,7 +8,6 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QLabel>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>

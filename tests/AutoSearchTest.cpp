@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
-#include <QTimer>
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>

@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <filesystem>
 #include <stdexcept>
 #ifndef _WIN32
 #include <sys/resource.h>

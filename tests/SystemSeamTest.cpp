@@ -10,7 +10,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFontInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>

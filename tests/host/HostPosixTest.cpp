@@ -385,8 +385,7 @@ TEST_CASE("A capture takes output and error whole, in the order written, through
                              "mv \"$1.part\" \"$1\"\n";
     chmod(script.c_str(), 0755);
     CHECK(StartProcess(script, {done}, capture.get()).started);
-    for (int i = 0; i < 300 && capture->Tail(4096).find("]\npipe:[") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waitUntil([&] { return capture->Tail(4096).find("]\npipe:[") != std::string::npos; }, 3000);
     const std::string all = capture->Tail(4096);
     const std::string said =
         "out 1\nerr 2\nout 3\nreopened err\nreopened out\ncaf\xE9\xFF\nstdin: 0\n";
@@ -416,8 +415,7 @@ TEST_CASE("A capture holds only its tail, however much is written; the tail read
         CHECK_EQ(write(fd, block.data(), block.size()), ssize_t(block.size()));
     CHECK_EQ(write(fd, "tail\n", 5), ssize_t(5));
     const std::uint64_t all = (8u << 20) + 5;
-    for (int i = 0; i < 500 && capture->Written() < all; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waitUntil([&] { return capture->Written() >= all; }, 5000);
     CHECK_EQ(capture->Written(), all);
     // The memory it holds: the ring's memfd, the one this process has open.
     std::uint64_t held = 0;
@@ -436,8 +434,7 @@ TEST_CASE("A capture holds only its tail, however much is written; the tail read
     CHECK_EQ(kept.size(), std::size_t(192 * 1024));
     CHECK_EQ(from, all - kept.size());
     CHECK_EQ(write(fd, "more\n", 5), ssize_t(5)); // the writer goes on where it was
-    for (int i = 0; i < 500 && capture->Written() < all + 5; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waitUntil([&] { return capture->Written() >= all + 5; }, 5000);
     CHECK_EQ(capture->Tail(10), std::string("tail\nmore\n"));
 }
 

@@ -344,9 +344,8 @@ TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, 
     CHECK((lines(echo + ".out") == std::vector<std::string>{echo, "x"}));
 
     capture.reset();
-    for (int i = 0; i < 500 && !captureFiles().empty(); ++i)
-        ::Sleep(10); // the program's handle closes as it ends
-    CHECK(captureFiles().empty());
+    CHECK(waitUntil([] { return captureFiles().empty(); },
+                    5000)); // the program's handle closes as it ends
 
     // Without a capture the streams go nowhere, and the program still runs.
     const std::string quiet = s.path("quiet.exe");

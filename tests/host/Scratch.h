@@ -15,18 +15,13 @@
 #include <thread>
 #ifndef _WIN32
 #include <cstdlib>
-#include <fstream>
 #endif
 
 namespace hosttest {
 
+using walk::exists;
+
 #ifdef _WIN32
-inline bool exists(const std::string &path) {
-    return ::GetFileAttributesW(walk::wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-inline bool makeFile(const std::string &path, std::size_t size) {
-    return winprog::writeFile(walk::wide(path), std::string(size, 'x'));
-}
 // attrs: FILE_ATTRIBUTE_* bits, or 0 to leave them as they are.
 inline bool setAttributes(const std::string &path, unsigned attrs) {
     return !attrs || ::SetFileAttributesW(walk::wide(path).c_str(), attrs);
@@ -42,12 +37,6 @@ inline std::string newFolder() {
     return walk::makeFolder(root) ? root : "";
 }
 #else
-inline bool exists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
-}
-inline bool makeFile(const std::string &path, std::size_t size) {
-    return bool(std::ofstream(path) << std::string(size, 'x'));
-}
 inline bool setAttributes(const std::string &, unsigned attrs) {
     return attrs == 0;
 }
@@ -72,7 +61,8 @@ struct Scratch {
     }
     std::string path(const std::string &rel) const { return root + walk::Separator + rel; }
     void file(const std::string &rel, std::size_t size = 0, unsigned attrs = 0) const {
-        CHECK(makeFile(path(rel), size) && setAttributes(path(rel), attrs));
+        CHECK(walk::writeFile(path(rel), std::string(size, 'x')) &&
+              setAttributes(path(rel), attrs));
     }
     void folder(const std::string &rel, unsigned attrs = 0) const {
         CHECK(walk::makeFolder(path(rel)) && setAttributes(path(rel), attrs));
@@ -89,12 +79,16 @@ inline std::map<std::string, int> listing(const std::string &pattern, int mask) 
     return entries;
 }
 
-inline bool waitFor(const std::string &path, int ms = 10000) {
+// Whether done() holds within ms, asked every 10 ms.
+inline bool waitUntil(const std::function<bool()> &done, int ms = 10000) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (; !exists(path); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
         if (std::chrono::steady_clock::now() > until)
             return false;
     return true;
+}
+inline bool waitFor(const std::string &path, int ms = 10000) {
+    return waitUntil([&] { return exists(path); }, ms);
 }
 
 // A depth-first walk through the host's search, entering what it calls a

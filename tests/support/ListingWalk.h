@@ -17,6 +17,7 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -212,7 +213,9 @@ inline void removeTree(const std::string &path) {
 }
 #endif
 
-// Creates a folder, an empty file; false when the path exists already.
+// Creates a folder, an empty file; false when the path exists already.  Whether
+// an entry is there (a link, not where it leads); a whole file written over or
+// read (false when it cannot be).
 #ifdef _WIN32
 inline bool makeFolder(const std::string &path) {
     return ::CreateDirectoryW(wide(path).c_str(), nullptr);
@@ -222,6 +225,16 @@ inline bool makeFile(const std::string &path) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     return h != INVALID_HANDLE_VALUE && ::CloseHandle(h);
 }
+inline bool exists(const std::string &path) {
+    return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+inline bool writeFile(const std::string &path, const std::string &contents) {
+    return winprog::writeFile(wide(path), contents);
+}
+inline bool readFile(const std::string &path, std::string &contents) {
+    contents.clear();
+    return winprog::readFile(wide(path), contents);
+}
 #else
 inline bool makeFolder(const std::string &path) {
     return mkdir(path.c_str(), 0755) == 0;
@@ -229,6 +242,18 @@ inline bool makeFolder(const std::string &path) {
 inline bool makeFile(const std::string &path) {
     const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
     return fd >= 0 && close(fd) == 0;
+}
+inline bool exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+inline bool writeFile(const std::string &path, const std::string &contents) {
+    return bool(std::ofstream(path, std::ios::binary | std::ios::trunc) << contents);
+}
+inline bool readFile(const std::string &path, std::string &contents) {
+    std::ifstream in(path, std::ios::binary);
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bool(in);
 }
 #endif
 
