@@ -1,7 +1,6 @@
-// The Windows half of the host layer: drive roots and the error mode, directory
-// search with its attribute bits and masks, existence probes, process start
-// through CreateProcess with its output captured, and the tick counter.  Runs on Windows and under
-// Wine.
+// The Windows half of the host layer, on Windows and under Wine: drive roots and the error mode,
+// directory search with its attribute bits and masks, existence probes, process start through
+// CreateProcess with its output captured, and the tick counter.
 #include "tests/host/Scratch.h"
 
 #include "host/Capture.h"
@@ -31,17 +30,10 @@ std::string lastError() {
 std::vector<std::string> lines(const std::string &path) {
     std::vector<std::string> out;
     std::string text;
-    winprog::readFile(wide(path), text);
+    walk::readFile(path, text);
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
         out.push_back(text.substr(at, end - at));
     return out;
-}
-
-// EchoArgs.exe, built beside this test.
-std::string echoArgsExe() {
-    const std::wstring self = winprog::ownPath();
-    CHECK(!self.empty());
-    return ExtractFilePath(winprog::utf8(self)) + "EchoArgs.exe";
 }
 
 // What EchoArgs.exe wrote: its own path, then args, a line each.
@@ -51,8 +43,10 @@ void checkEchoed(const std::string &echo, const std::vector<std::string> &args) 
     CHECK(lines(echo + ".out") == expected);
 }
 
+// A copy of EchoArgs.exe, which is built beside this test.
 void copyEcho(const std::string &to) {
-    if (!::CopyFileW(wide(echoArgsExe()).c_str(), wide(to).c_str(), FALSE))
+    const std::wstring echo = winprog::folderOf(winprog::ownPath()) + L"EchoArgs.exe";
+    if (!::CopyFileW(echo.c_str(), wide(to).c_str(), FALSE))
         check::fail(__FILE__, __LINE__, "cannot copy EchoArgs.exe to " + to + ": " + lastError());
 }
 
