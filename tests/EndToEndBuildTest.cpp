@@ -44,10 +44,8 @@ private Q_SLOTS:
                                                     shellQuoted(marker) + "\n");
 
         AppFixture f{kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = 10; // the output wait ends after at most 1000 cycles
+        f.startForReal(kit.compiler(), 10); // the output wait ends after at most 1000 cycles
         ShowWatch watch(Form2);
-        Form1->Edit1->setText(fromNative(kit.compiler()));
         Form1->show();
         // The automatic search, over no drives, is over before the build.
         QTRY_VERIFY(Form1->Timer1->Enabled());

@@ -32,9 +32,7 @@ struct Journey {
         : f(kit, generation) {
         kit.copySourcesFrom(KIT_SOURCE_DIR);
         qputenv("LUMIO_TRACE", QFile::encodeName(trace));
-        f.seam.reallyStart = true;
-        f.seam.tickStep = TicksPerReading;
-        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
+        f.startForReal(STANDIN_COMPILER, TicksPerReading);
     }
 };
 

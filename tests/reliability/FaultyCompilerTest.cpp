@@ -108,9 +108,8 @@ private Q_SLOTS:
         const auto kitBefore = hostile::snapshot(r.kit.dir()), binBefore = hostile::snapshot(r.bin);
 
         AppFixture f{r.kit};
-        f.seam.reallyStart = true;
         // Failures wait out the 10 s in a fifth of a second; builds get real time.
-        f.seam.tickStep = builds ? 10 : 500;
+        f.startForReal(r.compiler, builds ? 10 : 500);
         f.seam.confirmAnswers = {false};
         bool handledDuringWait = false;
         f.seam.whileBoxUp = [&](const QString &text) {
@@ -121,7 +120,6 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(r.logs, "said."), talkers, 20000);
         };
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(r.compiler));
         QElapsedTimer clock;
         clock.start();
         Form1->BitBtn1->click();
@@ -245,11 +243,9 @@ private Q_SLOTS:
         Rig r("case \"$1\" in *.DPR) sleep 1;; esac");
 
         AppFixture f{r.kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = 500;
+        f.startForReal(r.compiler, 500);
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(r.compiler));
         Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QVERIFY(!r.kit.exists("Demo/Lumio.EXE"));

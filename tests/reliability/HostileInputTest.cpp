@@ -133,11 +133,9 @@ private Q_SLOTS:
         const auto kitBefore = hostile::snapshot(b.kit.dir());
 
         AppFixture f{b.kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = 10;
+        f.startForReal(compiler, 10);
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(compiler));
         QCOMPARE(toNative(Form1->Edit1->text()), compiler); // the box keeps every byte
         Form1->BitBtn1->click();
 
@@ -186,10 +184,8 @@ private Q_SLOTS:
         QVERIFY(!direct.error.empty());
 
         AppFixture f{b.kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = 500;
+        f.startForReal(path, 500);
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(path));
         QElapsedTimer clock;
         clock.start();
         Form1->BitBtn1->click();
