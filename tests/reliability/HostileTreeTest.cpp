@@ -66,16 +66,12 @@ bool visitedBelow(const ScanResult &r, const std::string &prefix) {
 // on a busy virtual disk takes minutes.
 struct TwoDrives {
     TempTree tree;
-    std::string hostile;
-    std::string second;
-    std::string compiler;
+    const std::string hostile = tree.path("d1"), second = tree.path("d2"),
+                      compiler = second + "/DCC32.EXE";
 
     explicit TwoDrives(bool inMemory = false) : tree(inMemory) {
-        hostile = tree.path("d1");
-        second = tree.path("d2");
-        compiler = second + "/DCC32.EXE";
-        mkdir(hostile.c_str(), 0755);
-        mkdir(second.c_str(), 0755);
+        tree.folder("d1");
+        tree.folder("d2");
         hostile::writeExecutable(compiler, "#!/bin/sh\n");
     }
     std::vector<std::string> drives() const { return {hostile + "/", second + "/"}; }
@@ -91,10 +87,8 @@ struct ProbeResult {
 // Runs the probe program directly (no shell), with a prefix such as setpriv.
 ProbeResult runProbe(const QStringList &prefix, const QStringList &args) {
     QProcess p;
-    QStringList all = prefix;
-    all << args;
-    p.setProgram(all.takeFirst());
-    p.setArguments(all);
+    p.setProgram(prefix.front());
+    p.setArguments(prefix.mid(1) + args);
     p.start();
     ProbeResult r;
     if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
