@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,13 +52,10 @@ struct Scene {
         onVisit = [this, fn](const std::string &) {
             if (visits.size() != 1)
                 return;
-            QMetaObject::invokeMethod(
-                &context,
-                [this, fn] {
-                    visitsWhenRun = visits.size();
-                    fn();
-                },
-                Qt::QueuedConnection);
+            QTimer::singleShot(0, &context, [this, fn] {
+                visitsWhenRun = visits.size();
+                fn();
+            });
             QTest::qSleep(3);
         };
     }

@@ -203,7 +203,7 @@ private Q_SLOTS:
             QVERIFY2(r.visits >= 9 && r.visits <= 11, visits);
         else // kept to the device instead: d1 is seen twice (8 + 12), each view finite
             QVERIFY2(r.visits >= 21 && r.visits <= 23, visits);
-        QVERIFY(!hostile::exists(other + "/DCC32.EXE")); // the mounts stayed in the probe
+        QVERIFY(!walk::exists(other + "/DCC32.EXE")); // the mounts stayed in the probe
     }
 
     // A btrfs subvolume has a device number of its own but is part of the

@@ -1,6 +1,7 @@
 #include "tests/support/Hostile.h"
 
 #include "tests/support/Events.h"
+#include "tests/support/ListingWalk.h"
 
 #include "forms/Unit2.h"
 #include "runtime/Timer.h"
@@ -112,14 +113,10 @@ void writeFile(const std::string &path, const std::string &contents, int mode) {
     chmod(path.c_str(), mode_t(mode));
 }
 
-bool exists(const std::string &path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
 std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string contents;
+    ::walk::readFile(path, contents);
+    return contents;
 }
 
 int countPrefixed(const std::string &folder, const std::string &prefix) {

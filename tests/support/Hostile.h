@@ -29,7 +29,6 @@ void writeFile(const std::string &path, const std::string &contents, int mode = 
 inline void writeExecutable(const std::string &path, const std::string &contents) {
     writeFile(path, contents, 0755);
 }
-bool exists(const std::string &path);
 // The whole contents of a file; empty when it cannot be read.
 std::string readFile(const std::string &path);
 // How many entries of folder have names that begin with prefix.
