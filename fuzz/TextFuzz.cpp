@@ -67,10 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
 
     // CompareText: ASCII letters fold, nothing else does.
     std::string ua = a, ub = b;
-    for (char &c : ua)
-        c = up(c);
-    for (char &c : ub)
-        c = up(c);
+    for (std::string *text : {&ua, &ub})
+        for (char &c : *text)
+            c = up(c);
     const int ab = host::CompareText(a, b);
     require((ab == 0) == (ua == ub));
     require(sign(ab) == -sign(host::CompareText(b, a)));

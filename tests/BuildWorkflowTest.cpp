@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -54,9 +53,8 @@ class Bench : public KitOwner, public AppFixture {
 public:
     explicit Bench(int versionIndex = 1, const std::string &kitRel = "Kit",
                    const std::string &compilerRel = "Bin/DCC32.EXE")
-        : KitOwner{BuildKit(kitRel, compilerRel)}, AppFixture(kit),
-          form2(std::make_unique<ShowWatch>(Form2)) {
-        form2->onShow = [this] { panelWhileForm2Up << panel(); };
+        : KitOwner{BuildKit(kitRel, compilerRel)}, AppFixture(kit) {
+        form2.onShow = [this] { panelWhileForm2Up << panel(); };
         seam.tickStep = 1000;
         seam.whileBoxUp = [this](const QString &text) {
             panelWhileBoxUp << panel();
@@ -84,7 +82,7 @@ public:
         return (seam.ticks - from) / seam.tickStep;
     }
 
-    std::unique_ptr<ShowWatch> form2;
+    ShowWatch form2{Form2};
     std::function<void(const QString &)> onBox;
     QStringList panelWhileBoxUp;
     QList<int> startsWhileBoxUp;
@@ -113,7 +111,7 @@ private Q_SLOTS:
         b.press();
 
         QCOMPARE(describe(b.seam.starts), expectedCompiles(b.kit, versionIndex));
-        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(b.form2.shows, 1);
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(b.panelWhileForm2Up, QStringList{PleaseWait});
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
@@ -147,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::PasCompile,
                                             boxes::SuccessQuestion, boxes::SuccessQuestion}));
         QVERIFY(b.readingsSince(before) < 500); // the outer wait ended on the output, not the clock
-        QCOMPARE(b.form2->shows, 2);
+        QCOMPARE(b.form2.shows, 2);
         QCOMPARE(b.panelWhileForm2Up, (QStringList{PleaseWait, PleaseWait}));
         // The nested run's end clears the status while the outer run waits.
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait, PleaseWait, QString()}));
@@ -176,7 +174,7 @@ private Q_SLOTS:
         b.expectIdle();
         if (missing.size() == 1) {
             QCOMPARE(describe(b.seam.starts), expectedCompiles(b.kit, versionIndex));
-            QCOMPARE(b.form2->shows, 1);
+            QCOMPARE(b.form2.shows, 1);
             QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
             return;
         }
@@ -185,7 +183,7 @@ private Q_SLOTS:
                                  QStringLiteral("\r\rOR\r\r") + fromNative(b.kit.demoDir());
         QCOMPARE(b.seam.boxes, QStringList{expected});
         QVERIFY(b.seam.starts.empty());
-        QCOMPARE(b.form2->shows, 0);
+        QCOMPARE(b.form2.shows, 0);
         QCOMPARE(b.panelWhileBoxUp, QStringList{QString()}); // "Please wait..." not yet
         QCOMPARE(b.seam.beeps, 0);
     }
@@ -199,7 +197,7 @@ private Q_SLOTS:
         const std::uint32_t before = b.seam.ticks;
         b.press();
         QVERIFY(b.seam.starts.empty());
-        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(b.form2.shows, 1);
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]")); // no units: it ran out
         QCOMPARE(b.seam.boxes, QStringList{boxes::SuccessQuestion});
         QCOMPARE(b.readingsSince(before), 1u); // the wait ended at its first probe
