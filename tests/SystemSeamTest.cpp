@@ -57,6 +57,13 @@ struct BoxUser {
             act(box);
         });
     }
+    // The box showed shown as plain text, in the dialog face.
+    void expectPlain(const QString &shown) const {
+        QCOMPARE(text, shown);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(face, QStringLiteral("Liberation Sans"));
+        QVERIFY(!fixedPitch);
+    }
 };
 
 const QString Markup = QStringLiteral("DCC32.EXE not found this path: <b>x</b> &amp; <img src=y>");
@@ -139,10 +146,7 @@ private Q_SLOTS:
         SystemSeam seam;
         BoxUser user([](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
         seam.showMessage(nullptr, text, details);
-        QCOMPARE(user.text, shown);
-        QCOMPARE(user.format, Qt::PlainText);
-        QCOMPARE(user.face, QStringLiteral("Liberation Sans"));
-        QVERIFY(!user.fixedPitch);
+        user.expectPlain(shown);
         QCOMPARE(user.details, details);
         QCOMPARE(user.detailsButton, !details.isEmpty());
     }
@@ -167,10 +171,7 @@ private Q_SLOTS:
             [](QMessageBox *box) { box->close(); }};
         BoxUser user(answers[how]);
         QCOMPARE(seam.confirm(nullptr, Markup), ok);
-        QCOMPARE(user.text, Markup);
-        QCOMPARE(user.format, Qt::PlainText);
-        QCOMPARE(user.face, QStringLiteral("Liberation Sans"));
-        QVERIFY(!user.fixedPitch);
+        user.expectPlain(Markup);
     }
 
     // One filter, shown as "DCC32"; it opens in the current folder, not
