@@ -5,6 +5,7 @@
 // Paths are native, UTF-8 on Windows.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -33,14 +34,9 @@ inline constexpr char Separator = '/';
 #endif
 
 inline bool sameIgnoringAsciiCase(const std::string &a, const std::string &b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-        if (up(a[i]) != up(b[i]))
-            return false;
-    }
-    return true;
+    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](char x, char y) { return up(x) == up(y); });
 }
 
 struct Result {
@@ -95,11 +91,8 @@ inline void folder(std::string path, const std::string &search, Result &r) {
 
 inline Result drives(const std::vector<std::string> &roots, const std::string &search) {
     Result r;
-    for (const std::string &root : roots) {
-        if (!r.found.empty())
-            break;
-        folder(root, search, r);
-    }
+    for (auto root = roots.begin(); root != roots.end() && r.found.empty(); ++root)
+        folder(*root, search, r);
     return r;
 }
 
