@@ -132,16 +132,10 @@ private Q_SLOTS:
         const auto command = [&](const char *file) {
             return j.kit.shownCommand(file, STANDIN_COMPILER);
         };
-        const auto commands = [](const QString &details) {
-            QStringList lines = details.split(QLatin1Char('\n'));
-            lines.removeIf(
-                [](const QString &line) { return !line.startsWith(QStringLiteral("> ")); });
-            return lines;
-        };
-        QCOMPARE(commands(j.f.seam.details.at(0)),
+        QCOMPARE(boxes::commandsIn(j.f.seam.details.at(0)),
                  (QStringList{command("Orb.Pas"), command("Brook.Pas")}));
         const QString details = j.f.seam.details.at(1);
-        QCOMPARE(commands(details),
+        QCOMPARE(boxes::commandsIn(details),
                  (QStringList{command("Lumio.DPR"), command("Orb.Pas"), command("Brook.Pas")}));
         const QRegularExpression error(
             QStringLiteral("^Orb\\.Pas\\(\\d+,\\d+\\) Fatal: Syntax error, .*$"),

@@ -151,11 +151,7 @@ private Q_SLOTS:
                     units << command(file);
             }
             QCOMPARE(f.seam.details.at(1), parts.join(QStringLiteral("\n\n")));
-            QStringList named;
-            for (const QString &line : f.seam.details.at(0).split(QLatin1Char('\n')))
-                if (line.startsWith(QStringLiteral("> ")))
-                    named << line;
-            QCOMPARE(named, units);
+            QCOMPARE(boxes::commandsIn(f.seam.details.at(0)), units);
         }
 
         if (QTest::currentDataTag() == QByteArray("floods its output")) {
