@@ -399,13 +399,10 @@ TEST_CASE("Names beyond the ANSI code page are listed, probed and started by the
     // An unpaired surrogate, which Windows allows in a name, comes back as
     // itself (WTF-8), where the file system keeps such a name.
     const std::string odd = "odd \xED\xA0\x80.txt"; // U+D800 alone
-    const HANDLE made = ::CreateFileW(wide(s.path(odd)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (made == INVALID_HANDLE_VALUE) {
+    if (!walk::makeFile(s.path(odd))) {
         std::printf("    this file system refuses a name with an unpaired surrogate (%s)\n",
                     lastError().c_str());
     } else {
-        ::CloseHandle(made);
         const auto odds = listing(s.path("odd*"), faAnyFile);
         CHECK_EQ(odds.size(), std::size_t(1));
         CHECK(odds.count(odd));
