@@ -108,11 +108,9 @@ private Q_SLOTS:
                                    [&](const std::string &p) { return p.ends_with(dots); }),
                      std::ptrdiff_t(2 + 7));
         // The roots themselves are not reported.
-        for (const std::string &root : roots) {
-            QVERIFY(std::find(f.visits.begin(), f.visits.end(), root) == f.visits.end());
-            QVERIFY(std::find(f.visits.begin(), f.visits.end(), root.substr(0, root.size() - 1)) ==
-                    f.visits.end());
-        }
+        for (const std::string &root : roots)
+            for (const std::string &path : {root, root.substr(0, root.size() - 1)})
+                QVERIFY(std::find(f.visits.begin(), f.visits.end(), path) == f.visits.end());
         QVERIFY(f.pumps >= int(f.visits.size())); // one before every entry, more while it waits
         QVERIFY(f.senderWasFinder);
         QCOMPARE(toNative(f.find.CurrentPath()), f.visits.back());
@@ -263,11 +261,8 @@ private Q_SLOTS:
 
         for (const bool storedEnabled : {false, true}) {
             Finder f({t.drive()});
-            for (int i = enabled; i <= enabled + 1; ++i) {
-                const QMetaProperty p = mo->property(i);
-                QVERIFY(p.write(&f.find, i == enabled ? QVariant(storedEnabled)
-                                                      : QVariant(QStringLiteral("DCC32.EXE"))));
-            }
+            QVERIFY(mo->property(enabled).write(&f.find, storedEnabled));
+            QVERIFY(mo->property(enabled + 1).write(&f.find, QStringLiteral("DCC32.EXE")));
             QVERIFY(f.visits.empty());
             QCOMPARE(f.driveTableReads, 0);
             QCOMPARE(f.find.property("Tag"), QVariant(0));
