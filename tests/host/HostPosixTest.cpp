@@ -93,8 +93,7 @@ TEST_CASE("FindFirst/FindNext list every entry with its attributes, dots include
 TEST_CASE("A search without size, and one kept to its volume") {
     Scratch s;
     s.file("big", 4096);
-    SearchOptions noSize;
-    noSize.wantSize = false;
+    const SearchOptions noSize{.wantSize = false};
     TSearchRec f;
     bool sawBig = false;
     for (int r = FindFirst(s.path("*.*"), faAnyFile, f, noSize); r == 0; r = FindNext(f))
@@ -104,13 +103,10 @@ TEST_CASE("A search without size, and one kept to its volume") {
         }
     CHECK(sawBig);
 
-    SearchOptions same;
-    same.stayOnVolume = VolumeOf(s.root);
-    CHECK(same.stayOnVolume != 0);
-    CHECK(FindFirst(s.path("*.*"), faAnyFile, f, same) == 0);
-    SearchOptions other;
-    other.stayOnVolume = same.stayOnVolume + 1;
-    CHECK(FindFirst(s.path("*.*"), faAnyFile, f, other) != 0);
+    const VolumeId volume = VolumeOf(s.root);
+    CHECK(volume != 0);
+    CHECK(FindFirst(s.path("*.*"), faAnyFile, f, {.stayOnVolume = volume}) == 0);
+    CHECK(FindFirst(s.path("*.*"), faAnyFile, f, {.stayOnVolume = volume + 1}) != 0);
     CHECK(VolumeOf(s.path("missing")) == 0);
 }
 
@@ -442,13 +438,9 @@ TEST_CASE("Lookahead: a folder swapped for a link after its parent was listed is
     s.folder("elsewhere");
     s.file("elsewhere/secret.txt");
     for (const int helpers : {0, 4}) {
-        LookaheadLimits limits;
-        limits.helpers = helpers;
-        limits.folders = 0; // nothing read ahead: the swap lands between listing and opening
-        Lookahead lookahead(limits);
-        SearchOptions options;
-        options.wantSize = false;
-        options.lookahead = &lookahead;
+        // Nothing read ahead: the swap lands between listing and opening.
+        Lookahead lookahead({.helpers = helpers, .folders = 0});
+        SearchOptions options{.wantSize = false, .lookahead = &lookahead};
         TSearchRec parent;
         int r = FindFirst(s.path("*.*"), faAnyFile, parent, options);
         while (r == 0 && parent.Name != "sub")

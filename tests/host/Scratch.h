@@ -102,10 +102,8 @@ struct Walk {
     void folder(std::string path, const host::TSearchRec *within) {
         if (path.back() != host::PathDelim)
             path += host::PathDelim;
-        host::SearchOptions options;
-        options.wantSize = false;
-        options.within = within;
-        options.lookahead = lookahead;
+        const host::SearchOptions options{
+            .wantSize = false, .within = within, .lookahead = lookahead};
         host::TSearchRec r;
         for (int result = host::FindFirst(path + "*.*", host::faAnyFile, r, options);
              result == 0 && seen.size() < stopAfter; result = host::FindNext(r)) {
