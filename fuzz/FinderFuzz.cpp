@@ -7,12 +7,11 @@
 // ahead by helpers (with the usual bounds and with the smallest), and
 // without.  No helper may outlive a scan.
 #include "components/FileFind.h"
+#include "fuzz/Require.h"
 #include "runtime/NativeText.h"
 #include "tests/support/ListingWalk.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -22,33 +21,8 @@
 
 namespace {
 
-void require(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
 const char *const Names[] = {"DCC32.EXE", "dcc32.exe", "DcC32.ExE", "DCC32.EX", "DCC32.EXE ",
                              "-rf",       "\xff\xfe",  "a\nb",      "*.*",      ".hidden"};
-
-int threads() {
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/task")) {
-        while (const dirent *e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
-}
-
-// Whether the threads are down to count within 2 s: the helpers are not
-// joined, each ends on its own once it learns of the stop, which on a loaded
-// machine can take a while; and an ended thread may still be listed for a
-// moment while the kernel lets it go.
-bool threadsBackTo(int count) {
-    for (int i = 0; i < 2000 && threads() > count; ++i)
-        usleep(1000);
-    return threads() == count;
-}
 
 } // namespace
 
@@ -113,12 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     walk::Result expected;
     walk::folder(root, "DCC32.EXE", expected);
 
-    host::LookaheadLimits smallest;
-    smallest.helpers = 3;
-    smallest.folders = 1;
-    smallest.bytes = 1;
-    smallest.descriptors = 1;
-    const int before = threads();
+    const host::LookaheadLimits smallest{.helpers = 3, .folders = 1, .bytes = 1, .descriptors = 1};
+    const int before = walk::threads();
     for (const auto &limits : {std::optional(host::LookaheadLimits()), std::optional(smallest),
                                std::optional<host::LookaheadLimits>()}) {
         std::vector<std::string> visits;
@@ -130,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         require(visits == expected.visits);
         require(toNative(find.Found()) == expected.found);
         require(find.Enabled() == expected.found.empty());
-        require(threadsBackTo(before));
+        require(walk::threadsSettled(before) == before);
     }
 
     walk::removeAt(AT_FDCWD, made);

@@ -3,23 +3,18 @@
 // dangling link and a link loop).  It must never crash or block, a folder-
 // or-file mask never admits more than the any-entry mask, and a path without
 // wildcards exists exactly when the host can examine it.
+#include "fuzz/Require.h"
 #include "host/FileSearch.h"
 #include "host/Text.h"
 #include "tests/support/ListingWalk.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-void require(bool ok) {
-    if (!ok)
-        std::abort();
-}
 
 char scratch[] = "/tmp/fuzz-path-exists-XXXXXX";
 

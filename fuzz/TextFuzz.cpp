@@ -2,20 +2,15 @@
 // MatchesMask (against a plain reference matcher), CompileCommand, the
 // byte <-> QString round trip of file names, and compiler output as text.
 #include "core/CompileCommand.h"
+#include "fuzz/Require.h"
 #include "host/Text.h"
 #include "runtime/NativeText.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-void require(bool ok) {
-    if (!ok)
-        std::abort();
-}
 
 char up(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
@@ -72,10 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
 
     // CompareText: ASCII letters fold, nothing else does.
     std::string ua = a, ub = b;
-    for (char &c : ua)
-        c = up(c);
-    for (char &c : ub)
-        c = up(c);
+    for (std::string *text : {&ua, &ub})
+        for (char &c : *text)
+            c = up(c);
     const int ab = host::CompareText(a, b);
     require((ab == 0) == (ua == ub));
     require(sign(ab) == -sign(host::CompareText(b, a)));

@@ -8,7 +8,6 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QLabel>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
@@ -90,10 +89,10 @@ private Q_SLOTS:
         QCOMPARE(A(panel->parent())->text(QAccessible::Name), QStringLiteral("Status"));
 
         // Its name is the text it shows, whatever the workflow writes there.
-        Form1->SB->Panels(1).SetText(QStringLiteral("Please wait..."));
-        QCOMPARE(Name(panel), QStringLiteral("Please wait..."));
-        Form1->SB->Panels(1).SetText(QStringLiteral("/usr/lib/x86_64-linux-gnu"));
-        QCOMPARE(Name(panel), QStringLiteral("/usr/lib/x86_64-linux-gnu"));
+        for (const QString text : {"Please wait...", "/usr/lib/x86_64-linux-gnu"}) {
+            Form1->SB->Panels(1).SetText(text);
+            QCOMPARE(Name(panel), text);
+        }
     }
 
     void waitDialogIsNamedByItsCaption() {
@@ -138,11 +137,7 @@ private Q_SLOTS:
                 order << next;
             next = next->nextInFocusChain();
         } while (next != w->Edit1 && order.size() < 10);
-        QCOMPARE(order.value(0), static_cast<QWidget *>(w->Edit1));
-        QCOMPARE(order.value(1), static_cast<QWidget *>(w->BitBtn1));
-        QCOMPARE(order.value(2), static_cast<QWidget *>(w->RGItem0));
-        QCOMPARE(order.value(3), static_cast<QWidget *>(w->RGItem1));
-        QCOMPARE(order.size(), 4);
+        QCOMPARE(order, (QList<QWidget *>{w->Edit1, w->BitBtn1, w->RGItem0, w->RGItem1}));
         QVERIFY(!(w->SpeedButton1->focusPolicy() & Qt::TabFocus));
     }
 
@@ -160,10 +155,8 @@ private Q_SLOTS:
                 room -= w->sizeHint().width() - advance; // the indicator and its gap
             else if (qobject_cast<QAbstractButton *>(w))
                 room -= 2 * w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
-            QVERIFY2(advance <= room, qPrintable(QStringLiteral("%1: %2 px of text in %3 px")
-                                                     .arg(w->objectName())
-                                                     .arg(advance)
-                                                     .arg(room)));
+            const QString what = w->objectName() + QStringLiteral(": %1 px of text in %2 px");
+            QVERIFY2(advance <= room, qPrintable(what.arg(advance).arg(room)));
             QVERIFY2(w->fontMetrics().height() <= w->height(), qPrintable(w->objectName()));
         }
     }

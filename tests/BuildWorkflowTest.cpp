@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -54,9 +53,8 @@ class Bench : public KitOwner, public AppFixture {
 public:
     explicit Bench(int versionIndex = 1, const std::string &kitRel = "Kit",
                    const std::string &compilerRel = "Bin/DCC32.EXE")
-        : KitOwner{BuildKit(kitRel, compilerRel)}, AppFixture(kit),
-          form2(std::make_unique<ShowWatch>(Form2)) {
-        form2->onShow = [this] { panelWhileForm2Up << panel(); };
+        : KitOwner{BuildKit(kitRel, compilerRel)}, AppFixture(kit) {
+        form2.onShow = [this] { panelWhileForm2Up << panel(); };
         seam.tickStep = 1000;
         seam.whileBoxUp = [this](const QString &text) {
             panelWhileBoxUp << panel();
@@ -84,7 +82,7 @@ public:
         return (seam.ticks - from) / seam.tickStep;
     }
 
-    std::unique_ptr<ShowWatch> form2;
+    ShowWatch form2{Form2};
     std::function<void(const QString &)> onBox;
     QStringList panelWhileBoxUp;
     QList<int> startsWhileBoxUp;
@@ -113,7 +111,7 @@ private Q_SLOTS:
         b.press();
 
         QCOMPARE(describe(b.seam.starts), expectedCompiles(b.kit, versionIndex));
-        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(b.form2.shows, 1);
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QCOMPARE(b.panelWhileForm2Up, QStringList{PleaseWait});
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait}));
@@ -147,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::PasCompile,
                                             boxes::SuccessQuestion, boxes::SuccessQuestion}));
         QVERIFY(b.readingsSince(before) < 500); // the outer wait ended on the output, not the clock
-        QCOMPARE(b.form2->shows, 2);
+        QCOMPARE(b.form2.shows, 2);
         QCOMPARE(b.panelWhileForm2Up, (QStringList{PleaseWait, PleaseWait}));
         // The nested run's end clears the status while the outer run waits.
         QCOMPARE(b.panelWhileBoxUp, (QStringList{PleaseWait, PleaseWait, PleaseWait, QString()}));
@@ -176,7 +174,7 @@ private Q_SLOTS:
         b.expectIdle();
         if (missing.size() == 1) {
             QCOMPARE(describe(b.seam.starts), expectedCompiles(b.kit, versionIndex));
-            QCOMPARE(b.form2->shows, 1);
+            QCOMPARE(b.form2.shows, 1);
             QCOMPARE(b.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
             return;
         }
@@ -185,7 +183,7 @@ private Q_SLOTS:
                                  QStringLiteral("\r\rOR\r\r") + fromNative(b.kit.demoDir());
         QCOMPARE(b.seam.boxes, QStringList{expected});
         QVERIFY(b.seam.starts.empty());
-        QCOMPARE(b.form2->shows, 0);
+        QCOMPARE(b.form2.shows, 0);
         QCOMPARE(b.panelWhileBoxUp, QStringList{QString()}); // "Please wait..." not yet
         QCOMPARE(b.seam.beeps, 0);
     }
@@ -199,7 +197,7 @@ private Q_SLOTS:
         const std::uint32_t before = b.seam.ticks;
         b.press();
         QVERIFY(b.seam.starts.empty());
-        QCOMPARE(b.form2->shows, 1);
+        QCOMPARE(b.form2.shows, 1);
         QCOMPARE(Form2->Caption(), QStringLiteral("Wait [31]")); // no units: it ran out
         QCOMPARE(b.seam.boxes, QStringList{boxes::SuccessQuestion});
         QCOMPARE(b.readingsSince(before), 1u); // the wait ended at its first probe
@@ -335,11 +333,7 @@ private Q_SLOTS:
         }
         b.press();
 
-        const auto command = [&](const QString &file) {
-            return QStringLiteral("> ") + fromNative(b.kit.compiler()) + QLatin1Char(' ') +
-                   fromNative(b.kit.demo(file.toStdString())) + QStringLiteral(" -U") +
-                   fromNative(b.kit.unitDir(1)) + QLatin1Char('\n');
-        };
+        const auto command = [&](const char *file) { return b.kit.shownCommand(file) + '\n'; };
 #ifdef _WIN32
         // A Windows console program writes in the ANSI code page.
         const QString accents = QString::fromLocal8Bit("caf\xE9 \xFF \x80");
@@ -388,22 +382,18 @@ private Q_SLOTS:
         b.press();
 
         QCOMPARE(describe(b.seam.starts), QStringList{fromNative(b.kit.output())});
+        const QString told = "message: Could not start " + fromNative(b.kit.output()) + ": ";
 #ifdef _WIN32
         // The system's own words, which differ from one Windows to another, and
         // name the program where they have a place for it.
         if (real) {
-            const QString told = QStringLiteral("message: Could not start ") +
-                                 fromNative(b.kit.output()) + QStringLiteral(": ");
             QCOMPARE(b.seam.boxes.size(), 2);
             QVERIFY2(b.seam.boxes.at(1).startsWith(told), qPrintable(b.seam.boxes.at(1)));
             reason = b.seam.boxes.at(1).mid(told.size());
             QVERIFY(!reason.isEmpty() && !reason.contains(QStringLiteral("%1")));
         }
 #endif
-        QCOMPARE(b.seam.boxes,
-                 (QStringList{boxes::SuccessQuestion, QStringLiteral("message: Could not start ") +
-                                                          fromNative(b.kit.output()) +
-                                                          QStringLiteral(": ") + reason}));
+        QCOMPARE(b.seam.boxes, (QStringList{boxes::SuccessQuestion, told + reason}));
         QVERIFY(!Form1->isMinimized());
         b.expectIdle();
         QVERIFY(!b.app->Terminated());

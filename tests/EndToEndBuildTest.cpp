@@ -24,10 +24,8 @@ private Q_SLOTS:
     void buildsAndRunsLumio_data() {
         QTest::addColumn<QString>("kitFolder");
         QTest::addColumn<QString>("compilerFile");
-        QTest::newRow("blanks") << "Kit With Blank"
-                                << "Tools Dir/Bin/DCC32.EXE";
-        QTest::newRow("single quotes") << "O'Brien kit"
-                                       << "O'Brien tools/DCC32.EXE";
+        QTest::newRow("blanks") << QString("Kit With Blank") << "Tools Dir/Bin/DCC32.EXE";
+        QTest::newRow("single quotes") << QString("O'Brien kit") << "O'Brien tools/DCC32.EXE";
     }
     void buildsAndRunsLumio() {
         QFETCH(QString, kitFolder);
@@ -46,10 +44,8 @@ private Q_SLOTS:
                                                     shellQuoted(marker) + "\n");
 
         AppFixture f{kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = 10; // the output wait ends after at most 1000 cycles
+        f.startForReal(kit.compiler(), 10); // the output wait ends after at most 1000 cycles
         ShowWatch watch(Form2);
-        Form1->Edit1->setText(fromNative(kit.compiler()));
         Form1->show();
         // The automatic search, over no drives, is over before the build.
         QTRY_VERIFY(Form1->Timer1->Enabled());

@@ -12,13 +12,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
-#include <filesystem>
 #include <stdexcept>
-#ifdef _WIN32
-#include <tlhelp32.h>
-#else
+#ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
@@ -59,10 +55,6 @@ struct Finder {
     std::string found() const { return toNative(find.Found()); }
 };
 
-std::string driveOf(const TempTree &t) {
-    return t.drive();
-}
-
 // Index of the first entry of w, at or after from, that satisfies pred.
 template <class Pred>
 std::size_t indexWhere(const std::vector<std::string> &w, Pred pred, std::size_t from = 0) {
@@ -79,39 +71,6 @@ bool isDot(const std::string &p) {
 bool isFolder(const std::string &p) {
     const QFileInfo info(fromNative(p));
     return !isDot(p) && info.isDir() && !info.isSymLink();
-}
-
-// Threads of this process: the finder's helpers while a scan runs.
-int threads() {
-    int n = 0;
-#ifdef _WIN32
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 e;
-    e.dwSize = sizeof e;
-    for (BOOL more = Thread32First(snapshot, &e); more; more = Thread32Next(snapshot, &e))
-        n += e.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-#else
-    if (DIR *d = opendir("/proc/self/task")) {
-        while (const dirent *e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-#endif
-    return n;
-}
-
-// The threads once no more than expected are left, within two seconds: the
-// helpers are not joined, each ends on its own once it learns of the stop,
-// which on a loaded machine can take a while.  Threads of the rows before
-// (a drive table read aside, say) may end meanwhile too, so callers check
-// for no more than they counted before, not for the same number.
-int threadsSettled(int expected) {
-    for (int i = 0; i < 2000 && threads() > expected; ++i)
-        QThread::msleep(1);
-    return threads();
 }
 
 void someTree(const TempTree &t) {
@@ -135,27 +94,23 @@ private Q_SLOTS:
         second.file("x/y.txt");
         second.file("z.txt");
         // The table's order, not the paths' order, decides.
-        const std::vector<std::string> roots = {driveOf(second), driveOf(first)};
+        const std::vector<std::string> roots = {second.drive(), first.drive()};
         Finder f(roots, QStringLiteral("NOTHERE.EXE"));
         f.find.SetEnabled(true);
 
         const walk::Result expected = walk::drives(roots, "");
         QCOMPARE(f.visits, expected.visits);
-        QVERIFY(f.visits.front().starts_with(driveOf(second)));
-        QVERIFY(f.visits.back().starts_with(driveOf(first)));
+        QVERIFY(f.visits.front().starts_with(second.drive()));
+        QVERIFY(f.visits.back().starts_with(first.drive()));
         // Every folder, the roots included, reports its "." and "..".
-        QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
-                               [](const std::string &p) { return p.ends_with(nativePath("/.")); }),
-                 std::ptrdiff_t(2 + 7));
-        QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
-                               [](const std::string &p) { return p.ends_with(nativePath("/..")); }),
-                 std::ptrdiff_t(2 + 7));
+        for (const std::string &dots : {Sep + ".", Sep + ".."})
+            QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
+                                   [&](const std::string &p) { return p.ends_with(dots); }),
+                     std::ptrdiff_t(2 + 7));
         // The roots themselves are not reported.
-        for (const std::string &root : roots) {
-            QVERIFY(std::find(f.visits.begin(), f.visits.end(), root) == f.visits.end());
-            QVERIFY(std::find(f.visits.begin(), f.visits.end(), root.substr(0, root.size() - 1)) ==
-                    f.visits.end());
-        }
+        for (const std::string &root : roots)
+            for (const std::string &path : {root, root.substr(0, root.size() - 1)})
+                QVERIFY(std::find(f.visits.begin(), f.visits.end(), path) == f.visits.end());
         QVERIFY(f.pumps >= int(f.visits.size())); // one before every entry, more while it waits
         QVERIFY(f.senderWasFinder);
         QCOMPARE(toNative(f.find.CurrentPath()), f.visits.back());
@@ -164,46 +119,37 @@ private Q_SLOTS:
     }
 
     void matching_data() {
-        QTest::addColumn<QStringList>("files"); // "!": a match the owner refuses
         QTest::addColumn<QString>("search");
-        QTest::addColumn<QString>("expected"); // relative; empty for no match
+        QTest::addColumn<QStringList>("files"); // "!": a match the owner refuses
+        QTest::addColumn<QString>("expected");  // relative; empty for no match
         QTest::newRow("case ignored, host's spelling kept")
-            << QStringList{"TOOLS/BIN/dcc32.exe"} << "DCC32.EXE"
-            << "TOOLS/BIN/dcc32.exe";
+            << "DCC32.EXE" << QStringList{"TOOLS/BIN/dcc32.exe"} << "TOOLS/BIN/dcc32.exe";
         QTest::newRow("folder named like Search is entered")
-            << QStringList{"DCC32.EXE/", "DCC32.EXE/Dcc32.Exe"} << "DCC32.EXE"
+            << "DCC32.EXE" << QStringList{"DCC32.EXE/", "DCC32.EXE/Dcc32.Exe"}
             << "DCC32.EXE/Dcc32.Exe";
         QTest::newRow("folder alone never matches")
-            << QStringList{"a/DCC32.EXE/", "DCC32.EXEX"} << "DCC32.EXE"
-            << "";
+            << "DCC32.EXE" << QStringList{"a/DCC32.EXE/", "DCC32.EXEX"} << "";
         QTest::newRow("hidden folder and file")
-            << QStringList{".hide/.dcc32.exe", ".other"} << ".DCC32.EXE"
-            << ".hide/.dcc32.exe";
-        QTest::newRow("* is literal") << QStringList{"DCC32.EXE"} << "DCC32.*"
-                                      << "";
-        QTest::newRow("? is literal") << QStringList{"DCC32.EXE"} << "DCC3?.EXE"
-                                      << "";
-        QTest::newRow("wildcards as names") << QStringList{"DCC32.EXE", "q/a*b?.x"} << "A*B?.X"
-                                            << "q/a*b?.x";
+            << ".DCC32.EXE" << QStringList{".hide/.dcc32.exe", ".other"} << ".hide/.dcc32.exe";
+        QTest::newRow("* is literal") << "DCC32.*" << QStringList{"DCC32.EXE"} << "";
+        QTest::newRow("? is literal") << "DCC3?.EXE" << QStringList{"DCC32.EXE"} << "";
+        QTest::newRow("wildcards as names")
+            << "A*B?.X" << QStringList{"DCC32.EXE", "q/a*b?.x"} << "q/a*b?.x";
         QTest::newRow("a separator never matches")
-            << QStringList{"Bin/DCC32.EXE"} << "Bin/DCC32.EXE"
-            << "";
+            << "Bin/DCC32.EXE" << QStringList{"Bin/DCC32.EXE"} << "";
         QTest::newRow("a backslash is just a character")
-            << QStringList{"Bin/DCC32.EXE"} << "Bin\\DCC32.EXE"
-            << "";
+            << "Bin\\DCC32.EXE" << QStringList{"Bin/DCC32.EXE"} << "";
         QTest::newRow("non-ASCII letters keep their case")
-            << QStringList{"\xc3\xa9.exe"} << "\xc3\x89.EXE"
-            << "";
+            << "\xc3\x89.EXE" << QStringList{"\xc3\xa9.exe"} << "";
         QTest::newRow("a refused match is passed over")
-            << QStringList{"!a/DCC32.EXE", "b/dcc32.exe", "!c/Dcc32.exe"} << "DCC32.EXE"
+            << "DCC32.EXE" << QStringList{"!a/DCC32.EXE", "b/dcc32.exe", "!c/Dcc32.exe"}
             << "b/dcc32.exe";
         QTest::newRow("every match refused")
-            << QStringList{"!a/DCC32.EXE", "!b/dcc32.exe"} << "DCC32.EXE"
-            << "";
+            << "DCC32.EXE" << QStringList{"!a/DCC32.EXE", "!b/dcc32.exe"} << "";
     }
     void matching() {
-        QFETCH(QStringList, files);
         QFETCH(QString, search);
+        QFETCH(QStringList, files);
         QFETCH(QString, expected);
 #ifdef _WIN32
         if (files.join(QString()).contains(QRegularExpression(QStringLiteral("[*?]"))))
@@ -216,7 +162,7 @@ private Q_SLOTS:
                 refused.push_back(t.path(rel.remove(0, 1).toStdString()));
             rel.endsWith('/') ? t.folder(rel.toStdString()) : t.file(rel.toStdString());
         }
-        Finder f({driveOf(t)}, search);
+        Finder f({t.drive()}, search);
         if (!refused.empty())
             f.find.AcceptMatch = [&](const std::string &path) {
                 return std::find(refused.begin(), refused.end(), path) == refused.end();
@@ -239,14 +185,14 @@ private Q_SLOTS:
         TempTree t;
         someTree(t);
         t.file("b/d/DCC32.EXE");
-        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        Finder f({t.drive()}, QStringLiteral("DCC32.EXE"));
         QString foundDuringItsVisit = QStringLiteral("unset");
         f.onVisit = [&](const std::string &p) {
             if (p.ends_with(nativePath("/DCC32.EXE")))
                 foundDuringItsVisit = f.find.Found();
         };
         f.find.SetEnabled(true);
-        const walk::Result expected = walk::drives({driveOf(t)}, "DCC32.EXE");
+        const walk::Result expected = walk::drives({t.drive()}, "DCC32.EXE");
         QCOMPARE(f.visits, expected.visits);
         QCOMPARE(f.found(), t.path("b/d/DCC32.EXE"));
         QCOMPARE(foundDuringItsVisit, QString());
@@ -259,14 +205,14 @@ private Q_SLOTS:
         t.file("b/DCC32.EXE");
 
         // An empty Search scans nothing, yet leaves the flag set.
-        Finder empty({driveOf(t)});
+        Finder empty({t.drive()});
         empty.find.SetEnabled(true);
         QVERIFY(empty.find.Enabled());
         QVERIFY(empty.find.Found().isEmpty());
         QVERIFY(empty.visits.empty());
         QCOMPARE(empty.pumps, 0);
 
-        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        Finder f({t.drive()}, QStringLiteral("DCC32.EXE"));
         QVERIFY(!f.find.Enabled());
         f.find.SetEnabled(true);
         QVERIFY(!f.find.Enabled());
@@ -288,7 +234,7 @@ private Q_SLOTS:
 
         // No match: Enabled stays True; a write of True while True scans
         // again from the first drive.
-        Finder g({driveOf(t)}, QStringLiteral("NOTHERE"));
+        Finder g({t.drive()}, QStringLiteral("NOTHERE"));
         g.find.SetEnabled(true);
         QVERIFY(g.find.Enabled());
         QVERIFY(g.find.Found().isEmpty());
@@ -314,12 +260,9 @@ private Q_SLOTS:
         QCOMPARE(mo->indexOfProperty("Found"), enabled + 2);
 
         for (const bool storedEnabled : {false, true}) {
-            Finder f({driveOf(t)});
-            for (int i = enabled; i <= enabled + 1; ++i) {
-                const QMetaProperty p = mo->property(i);
-                QVERIFY(p.write(&f.find, i == enabled ? QVariant(storedEnabled)
-                                                      : QVariant(QStringLiteral("DCC32.EXE"))));
-            }
+            Finder f({t.drive()});
+            QVERIFY(mo->property(enabled).write(&f.find, storedEnabled));
+            QVERIFY(mo->property(enabled + 1).write(&f.find, QStringLiteral("DCC32.EXE")));
             QVERIFY(f.visits.empty());
             QCOMPARE(f.driveTableReads, 0);
             QCOMPARE(f.find.property("Tag"), QVariant(0));
@@ -338,20 +281,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("newSearch"); // empty: Enabled := False instead
         QTest::addColumn<QString>("expected");  // relative; empty for no match
         // At a folder: it still gets its search, which visits nothing.
-        QTest::newRow("disabled at a folder") << "b"
-                                              << ""
-                                              << "";
+        QTest::newRow("disabled at a folder") << "b" << QString() << QString();
         // At the match: it is still compared and sets Found.
-        QTest::newRow("disabled at the match") << "b/d/DCC32.EXE"
-                                               << ""
-                                               << "b/d/DCC32.EXE";
+        QTest::newRow("disabled at the match") << "b/d/DCC32.EXE" << QString() << "b/d/DCC32.EXE";
         // A write of Search: the entry in hand is compared with the new value.
         QTest::newRow("Search written, the entry in hand matches") << "b/c.txt"
                                                                    << "C.TXT"
                                                                    << "b/c.txt";
         QTest::newRow("Search written, nothing matches") << "b/c.txt"
-                                                         << "nothing"
-                                                         << "";
+                                                         << "nothing" << QString();
     }
     void stopFromTheHandler() {
         QFETCH(QString, at);
@@ -360,21 +298,21 @@ private Q_SLOTS:
         TempTree t;
         someTree(t);
         t.file("b/d/DCC32.EXE");
-        const walk::Result all = walk::drives({driveOf(t)}, "");
+        const walk::Result all = walk::drives({t.drive()}, "");
         const std::string inHand = t.path(at.toStdString());
-        Finder f({driveOf(t)}, QStringLiteral("DCC32.EXE"));
+        Finder f({t.drive()}, QStringLiteral("DCC32.EXE"));
         QVERIFY(HangingFolder::HelpersEnd()); // those of the scans before
-        const int before = threads();
+        const int before = walk::threads();
         int during = 0;
         f.onVisit = [&](const std::string &p) {
             if (p != inHand)
                 return;
-            during = threads();
+            during = walk::threads();
             newSearch.isEmpty() ? f.find.SetEnabled(false) : f.find.SetSearch(newSearch);
         };
         f.find.SetEnabled(true);
         QVERIFY(during > before);
-        QVERIFY(threadsSettled(before) <= before);
+        QVERIFY(walk::threadsSettled(before) <= before);
         QCOMPARE(f.visits.back(), inHand);
         const std::size_t n = indexWhere(all.visits, [&](auto &p) { return p == inHand; }) + 1;
         QCOMPARE(f.visits, std::vector(all.visits.begin(), all.visits.begin() + long(n)));
@@ -398,15 +336,13 @@ private Q_SLOTS:
         TempTree t;
         someTree(t);
         t.file("f/h/DCC32.EXE");
-        const std::vector<std::string> roots = {driveOf(t)};
+        const std::vector<std::string> roots = {t.drive()};
         const walk::Result w = walk::drives(roots, "DCC32.EXE");
         QCOMPARE(w.found, t.path("f/h/DCC32.EXE"));
 
         // The entry that will be in hand when the stop arrives.
-        std::size_t inHand = inHandIsTheMatch
-                                 ? w.visits.size() - 1
-                                 : indexWhere(
-                                       w.visits, [](auto &p) { return isFolder(p); }, 1);
+        const std::size_t firstFolder = indexWhere(w.visits, isFolder, 1);
+        const std::size_t inHand = inHandIsTheMatch ? w.visits.size() - 1 : firstFolder;
         QVERIFY(inHand > 0 && inHand < w.visits.size());
         const std::string trigger = w.visits[inHand - 1];
 
@@ -431,13 +367,13 @@ private Q_SLOTS:
         TempTree first, second;
         someTree(first);
         second.file("s/DCC32.EXE");
-        const std::vector<std::string> roots = {driveOf(first), driveOf(second)};
+        const std::vector<std::string> roots = {first.drive(), second.drive()};
         const std::string trigger = first.path("b");
 
         // Nothing found inside: the outer scan goes on where it was.
         {
-            const walk::Result all = walk::drives({driveOf(first)}, "");
-            Finder f({driveOf(first)}, QStringLiteral("DCC32.EXE"));
+            const walk::Result all = walk::drives({first.drive()}, "");
+            Finder f({first.drive()}, QStringLiteral("DCC32.EXE"));
             bool nested = false;
             f.onVisit = [&](const std::string &p) {
                 if (p == trigger && !nested) {
@@ -503,27 +439,21 @@ private Q_SLOTS:
                           .bigEvery = 150,
                           .chainDepth = 80});
         second.file("DCC32.EXE");
-        const std::vector<std::string> roots = {driveOf(t), driveOf(second)};
+        const std::vector<std::string> roots = {t.drive(), second.drive()};
         const walk::Result expected = walk::drives(roots, "DCC32.EXE");
 
         Finder f(roots, QStringLiteral("DCC32.EXE"));
-        if (helpers < 0) {
-            f.find.SetLookahead(std::nullopt);
-        } else {
-            host::LookaheadLimits limits;
-            limits.helpers = helpers;
-            limits.folders = std::size_t(folders);
-            if (folders == 1)
-                limits.bytes = 1;
-            f.find.SetLookahead(limits);
-        }
+        host::LookaheadLimits limits{.helpers = helpers, .folders = std::size_t(folders)};
+        if (folders == 1)
+            limits.bytes = 1;
+        f.find.SetLookahead(helpers < 0 ? std::nullopt : std::optional(limits));
         QVERIFY(HangingFolder::HelpersEnd()); // those of the rows before
-        const int before = threads();
+        const int before = walk::threads();
         const int descriptors = walk::openDescriptors();
         int most = before;
         f.onVisit = [&](const std::string &) {
             if (f.visits.size() % 64 == 1)
-                most = std::max(most, threads());
+                most = std::max(most, walk::threads());
         };
         f.find.SetEnabled(true);
         QCOMPARE(f.visits, expected.visits);
@@ -531,7 +461,7 @@ private Q_SLOTS:
         // Beside the helpers, at most two that serve the walk's asks when
         // every helper is busy, and one that reads a root's volume.
         QVERIFY(most - before >= std::max(helpers, 0) && most - before <= std::max(helpers, 0) + 3);
-        QVERIFY(threadsSettled(before) <= before);
+        QVERIFY(walk::threadsSettled(before) <= before);
         QCOMPARE(walk::openDescriptors(), descriptors);
     }
 
@@ -551,7 +481,7 @@ private Q_SLOTS:
         rlimit low = old;
         low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 1024);
         QCOMPARE(setrlimit(RLIMIT_NOFILE, &low), 0);
-        Finder plain({driveOf(t)}), ahead({driveOf(t)});
+        Finder plain({t.drive()}), ahead({t.drive()});
         plain.find.SetLookahead(std::nullopt);
         plain.find.SetEnabled(true);
         ahead.find.SetEnabled(true);
@@ -575,7 +505,7 @@ private Q_SLOTS:
         QFETCH(int, stop);
         TempTree t;
         someTree(t);
-        const walk::Result all = walk::drives({driveOf(t)}, "");
+        const walk::Result all = walk::drives({t.drive()}, "");
         std::size_t last = 0; // the last folder the walk enters
         for (std::size_t i = 0; i < all.visits.size(); ++i)
             if (isFolder(all.visits[i]))
@@ -585,7 +515,7 @@ private Q_SLOTS:
         QVERIFY(file + 1 < last);
         const std::string name = all.visits[file].substr(all.visits[file].rfind(Sep) + 1);
         HangingFolder hang(all.visits[last] + Sep);
-        Finder f({driveOf(t)}, stop == 2 ? fromNative(name) : QStringLiteral("DCC32.EXE"));
+        Finder f({t.drive()}, stop == 2 ? fromNative(name) : QStringLiteral("DCC32.EXE"));
         int pumpsWithoutVisit = 0; // while a helper is held: the walk waits
         f.onPump = [&] {
             if (hang.Holding() && ++pumpsWithoutVisit == 5 && stop != 3)
@@ -620,7 +550,7 @@ private Q_SLOTS:
         TempTree t, other;
         someTree(t);
         other.file("DCC32.EXE");
-        Finder f({driveOf(t), driveOf(other)}, QStringLiteral("DCC32.EXE"));
+        Finder f({t.drive(), other.drive()}, QStringLiteral("DCC32.EXE"));
         QVERIFY(HangingFolder::HelpersEnd()); // those of the rows before
         const int descriptors = walk::openDescriptors();
         bool thrown = false;
@@ -634,10 +564,10 @@ private Q_SLOTS:
                 f.find.SetEnabled(true);
             throw std::runtime_error("from the handler");
         };
-        const int before = threads();
+        const int before = walk::threads();
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.find.SetEnabled(true));
         QCOMPARE(walk::openDescriptors(), descriptors);
-        QVERIFY(threadsSettled(before) <= before); // the helpers were stopped on the way out
+        QVERIFY(walk::threadsSettled(before) <= before); // the helpers were stopped on the way out
         QCOMPARE(f.find.Enabled(), variant == 0);
         QCOMPARE(f.found(), variant == 2 ? other.path("DCC32.EXE") : std::string());
         // The component is whole again afterwards.

@@ -19,25 +19,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("programDir");
         QTest::addColumn<QString>("unitDir");
 #ifdef _WIN32
-        QTest::newRow("Delphi 3") << "C:\\Lumio kit\\Forgeway.exe" << 0 << "C:\\Lumio kit\\"
-                                  << "C:\\Lumio kit\\Delphi-3";
-        QTest::newRow("Delphi 4") << "C:\\Lumio kit\\Forgeway.exe" << 1 << "C:\\Lumio kit\\"
-                                  << "C:\\Lumio kit\\Delphi-4";
-        QTest::newRow("at the root") << "D:\\Forgeway.exe" << 0 << "D:\\"
-                                     << "D:\\Delphi-3";
+        const QString kit = QStringLiteral("C:\\Lumio kit\\"),
+                      cjk = QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\");
+        QTest::newRow("Delphi 3") << kit + "Forgeway.exe" << 0 << kit << kit + "Delphi-3";
+        QTest::newRow("Delphi 4") << kit + "Forgeway.exe" << 1 << kit << kit + "Delphi-4";
+        QTest::newRow("at the root") << QStringLiteral("D:\\Forgeway.exe") << 0
+                                     << QStringLiteral("D:\\") << QStringLiteral("D:\\Delphi-3");
         QTest::newRow("beyond the code page")
-            << QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\Forgeway.exe") << 1
-            << QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\")
-            << QString::fromUtf8("E:\\\xE5\xBC\x80\xE5\x8F\x91\\Delphi-4");
+            << cjk + "Forgeway.exe" << 1 << cjk << cjk + "Delphi-4";
 #else
-        QTest::newRow("Delphi 3") << "/opt/Lumio kit/Forgeway" << 0 << "/opt/Lumio kit/"
-                                  << "/opt/Lumio kit/Delphi-3";
-        QTest::newRow("Delphi 4") << "/opt/Lumio kit/Forgeway" << 1 << "/opt/Lumio kit/"
-                                  << "/opt/Lumio kit/Delphi-4";
-        QTest::newRow("any other choice") << "/opt/Lumio kit/Forgeway" << -1 << "/opt/Lumio kit/"
-                                          << "/opt/Lumio kit/Delphi-4";
-        QTest::newRow("at the root") << "/Forgeway" << 0 << "/"
-                                     << "/Delphi-3";
+        const QString kit = QStringLiteral("/opt/Lumio kit/");
+        QTest::newRow("Delphi 3") << kit + "Forgeway" << 0 << kit << kit + "Delphi-3";
+        QTest::newRow("Delphi 4") << kit + "Forgeway" << 1 << kit << kit + "Delphi-4";
+        QTest::newRow("any other choice") << kit + "Forgeway" << -1 << kit << kit + "Delphi-4";
+        QTest::newRow("at the root") << QStringLiteral("/Forgeway") << 0 << QStringLiteral("/")
+                                     << QStringLiteral("/Delphi-3");
 #endif
     }
     void pathsFollowTheProgramsFolder() {
@@ -74,41 +70,30 @@ private Q_SLOTS:
 
     // The line as a user reads it, and the parts that are really started.
     void compileCommand_data() {
-        QTest::addColumn<QString>("compiler");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("unitDir");
+        QTest::addColumn<QStringList>("parts"); // compiler, source, unit folder
         QTest::addColumn<QString>("text");
         QTest::newRow("Windows paths")
-            << "C:\\D4\\Bin\\DCC32.EXE"
-            << "C:\\Kit\\Demo\\Cove.Pas"
-            << "C:\\Kit\\Delphi-4"
+            << QStringList{"C:\\D4\\Bin\\DCC32.EXE", "C:\\Kit\\Demo\\Cove.Pas", "C:\\Kit\\Delphi-4"}
             << "C:\\D4\\Bin\\DCC32.EXE C:\\Kit\\Demo\\Cove.Pas -UC:\\Kit\\Delphi-4";
-        QTest::newRow("the project") << "/d4/DCC32.EXE"
-                                     << "/kit/Demo/Lumio.DPR"
-                                     << "/kit/Delphi-3"
-                                     << "/d4/DCC32.EXE /kit/Demo/Lumio.DPR -U/kit/Delphi-3";
+        QTest::newRow("the project")
+            << QStringList{"/d4/DCC32.EXE", "/kit/Demo/Lumio.DPR", "/kit/Delphi-3"}
+            << "/d4/DCC32.EXE /kit/Demo/Lumio.DPR -U/kit/Delphi-3";
         // Blanks: the text stays the plain concatenation; each part is whole.
-        QTest::newRow("blanks") << "/Program Files/DCC32.EXE"
-                                << "/My Kit/Demo/Mint.Pas"
-                                << "/My Kit/Delphi-4"
-                                << "/Program Files/DCC32.EXE /My Kit/Demo/Mint.Pas -U/My "
-                                   "Kit/Delphi-4";
-        QTest::newRow("a source named like the option") << "/c/DCC32.EXE"
-                                                        << "/k/Demo/x -U.Pas"
-                                                        << "/u"
-                                                        << "/c/DCC32.EXE /k/Demo/x -U.Pas -U/u";
+        QTest::newRow("blanks")
+            << QStringList{"/Program Files/DCC32.EXE", "/My Kit/Demo/Mint.Pas", "/My Kit/Delphi-4"}
+            << "/Program Files/DCC32.EXE /My Kit/Demo/Mint.Pas -U/My Kit/Delphi-4";
+        QTest::newRow("a source named like the option")
+            << QStringList{"/c/DCC32.EXE", "/k/Demo/x -U.Pas", "/u"}
+            << "/c/DCC32.EXE /k/Demo/x -U.Pas -U/u";
     }
     void compileCommand() {
-        QFETCH(QString, compiler);
-        QFETCH(QString, source);
-        QFETCH(QString, unitDir);
+        QFETCH(QStringList, parts);
         QFETCH(QString, text);
-        const CompileCommandLine line =
-            CompileCommand(compiler.toStdString(), source.toStdString(), unitDir.toStdString());
+        const std::string compiler = parts[0].toStdString(), source = parts[1].toStdString();
+        const CompileCommandLine line = CompileCommand(compiler, source, parts[2].toStdString());
         QCOMPARE(QString::fromStdString(line.text), text);
-        QCOMPARE(QString::fromStdString(line.program), compiler);
-        QCOMPARE(line.args,
-                 (std::vector<std::string>{source.toStdString(), "-U" + unitDir.toStdString()}));
+        QCOMPARE(line.program, compiler);
+        QCOMPARE(line.args, (std::vector<std::string>{source, "-U" + parts[2].toStdString()}));
     }
 };
 

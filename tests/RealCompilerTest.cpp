@@ -11,10 +11,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#if !defined(STANDIN_COMPILER) || !defined(KIT_SOURCE_DIR)
-#error "STANDIN_COMPILER and KIT_SOURCE_DIR must name the built stand-in compiler and the kit"
-#endif
-
 namespace {
 
 // One reading of the tick counter per cycle of the ten-second wait for
@@ -32,9 +28,7 @@ struct Journey {
         : f(kit, generation) {
         kit.copySourcesFrom(KIT_SOURCE_DIR);
         qputenv("LUMIO_TRACE", QFile::encodeName(trace));
-        f.seam.reallyStart = true;
-        f.seam.tickStep = TicksPerReading;
-        Form1->Edit1->setText(QStringLiteral(STANDIN_COMPILER));
+        f.startForReal(STANDIN_COMPILER, TicksPerReading);
     }
 };
 
@@ -94,9 +88,8 @@ private Q_SLOTS:
 
         // Lumio ran, built against the unit folder the window had chosen.
         QTRY_VERIFY_WITH_TIMEOUT(ReadAll(j.trace).contains(unitFolder), 15000);
-        QVERIFY(!ReadAll(j.trace).contains(unitFolder == QLatin1String("Delphi-3")
-                                               ? QStringLiteral("Delphi-4")
-                                               : QStringLiteral("Delphi-3")));
+        const bool three = unitFolder == QLatin1String("Delphi-3");
+        QVERIFY(!ReadAll(j.trace).contains(three ? QStringLiteral("Delphi-4") : "Delphi-3"));
     }
 
     // Orb.Pas does not compile: no Orb.DCU, and Lumio.DPR (which needs Orb
@@ -137,20 +130,12 @@ private Q_SLOTS:
         // project's first, then Orb's and Brook's; Free Pascal's own error
         // line among them.
         const auto command = [&](const char *file) {
-            return QStringLiteral("> " STANDIN_COMPILER " ") +
-                   QFile::decodeName(j.kit.demo(file).c_str()) + QStringLiteral(" -U") +
-                   QFile::decodeName(j.kit.unitDir(1).c_str());
+            return j.kit.shownCommand(file, STANDIN_COMPILER);
         };
-        const auto commands = [](const QString &details) {
-            QStringList lines = details.split(QLatin1Char('\n'));
-            lines.removeIf(
-                [](const QString &line) { return !line.startsWith(QStringLiteral("> ")); });
-            return lines;
-        };
-        QCOMPARE(commands(j.f.seam.details.at(0)),
+        QCOMPARE(boxes::commandsIn(j.f.seam.details.at(0)),
                  (QStringList{command("Orb.Pas"), command("Brook.Pas")}));
         const QString details = j.f.seam.details.at(1);
-        QCOMPARE(commands(details),
+        QCOMPARE(boxes::commandsIn(details),
                  (QStringList{command("Lumio.DPR"), command("Orb.Pas"), command("Brook.Pas")}));
         const QRegularExpression error(
             QStringLiteral("^Orb\\.Pas\\(\\d+,\\d+\\) Fatal: Syntax error, .*$"),

@@ -1,19 +1,16 @@
 // Folders read ahead of a depth-first walk (host::Lookahead), on every host:
 // the walk sees what it sees without one, in the same order, within the
 // lookahead's bounds, and a walk that stops early leaves nothing behind.
-#include "tests/host/Check.h"
 #include "tests/host/Scratch.h"
 
-#include "host/FileSearch.h"
-#include "host/Lookahead.h"
-#include "host/Text.h"
 #include "tests/support/HangingFolder.h"
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 using namespace host;
+using hosttest::Walk;
+using hosttest::walked;
 
 namespace {
 
@@ -27,38 +24,6 @@ struct RandomTree : hosttest::Scratch {
     std::string drive() const { return root + PathDelim; }
 };
 
-struct Walk {
-    Lookahead *lookahead = nullptr;
-    std::vector<std::string> seen; // path and attribute bits of each entry
-    std::size_t stopAfter = std::size_t(-1);
-    std::function<void()> atFirstEntry;
-
-    void folder(std::string path, const TSearchRec *within) {
-        if (path.back() != PathDelim)
-            path += PathDelim;
-        SearchOptions options;
-        options.wantSize = false;
-        options.within = within;
-        options.lookahead = lookahead;
-        TSearchRec r;
-        for (int result = FindFirst(path + "*.*", faAnyFile, r, options);
-             result == 0 && seen.size() < stopAfter; result = FindNext(r)) {
-            if (seen.empty() && atFirstEntry)
-                atFirstEntry();
-            seen.push_back(path + r.Name + " " + std::to_string(r.Attr));
-            if ((r.Attr & faDirectory) && r.Name != "." && r.Name != "..")
-                folder(path + r.Name, &r);
-        }
-    }
-};
-
-std::vector<std::string> walked(const std::string &drive, Lookahead *lookahead) {
-    Walk w;
-    w.lookahead = lookahead;
-    w.folder(drive, nullptr);
-    return w.seen;
-}
-
 } // namespace
 
 TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the bounds") {
@@ -66,25 +31,14 @@ TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the 
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
     CHECK(plain.size() > 1500 + 2 * tree.folders);
 
-    LookaheadLimits tight;
-    tight.helpers = 3;
-    tight.folders = 2;
-    tight.bytes = 1;
-    tight.descriptors = 2;
-    LookaheadLimits none;
-    none.helpers = 0;
-    LookaheadLimits wide;
-    wide.helpers = 8;
-    // Each bound alone: reached, and never passed by one.
-    LookaheadLimits folders;
-    folders.folders = 5;
-    LookaheadLimits descriptors;
-    descriptors.descriptors = 3;
+    const LookaheadLimits tight{.helpers = 3, .folders = 2, .bytes = 1, .descriptors = 2},
+        none{.helpers = 0}, wide{.helpers = 8},
+        // Each bound alone: reached, and never passed by one.
+        folders{.folders = 5}, descriptors{.descriptors = 3};
     for (const LookaheadLimits &limits :
          {LookaheadLimits(), tight, none, wide, folders, descriptors}) {
         Lookahead lookahead(limits);
-        Walk w;
-        w.lookahead = &lookahead;
+        Walk w{.lookahead = &lookahead};
         // Let the helpers get ahead once, as far as the bounds let them.
         w.atFirstEntry = [&] {
             for (int i = 0; i < 1000 && limits.helpers > 0; ++i) {
@@ -117,9 +71,7 @@ TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave 
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
     for (const std::size_t stop : {std::size_t(1), std::size_t(40), plain.size() / 2}) {
         Lookahead lookahead;
-        Walk w;
-        w.lookahead = &lookahead;
-        w.stopAfter = stop;
+        Walk w{.lookahead = &lookahead, .stopAfter = stop};
         w.folder(tree.drive(), nullptr);
         CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));
         // The same lookahead serves a whole walk afterwards.
@@ -150,9 +102,7 @@ TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk b
         HangingFolder hang(last);
         {
             Lookahead lookahead;
-            Walk w;
-            w.lookahead = &lookahead;
-            w.stopAfter = 3;
+            Walk w{.lookahead = &lookahead, .stopAfter = 3};
             w.atFirstEntry = [&] { CHECK(hang.WaitHeld()); };
             w.folder(tree.drive(), nullptr);
             CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));

@@ -1,7 +1,6 @@
-// The Windows half of the host layer: drive roots and the error mode, directory
-// search with its attribute bits and masks, existence probes, process start
-// through CreateProcess with its output captured, and the tick counter.  Runs on Windows and under
-// Wine.
+// The Windows half of the host layer, on Windows and under Wine: drive roots and the error mode,
+// directory search with its attribute bits and masks, existence probes, process start through
+// CreateProcess with its output captured, and the tick counter.
 #include "tests/host/Scratch.h"
 
 #include "host/Capture.h"
@@ -10,7 +9,6 @@
 #include "host/FileSearch.h"
 #include "host/Process.h"
 #include "host/Text.h"
-#include "tests/host/WinProgram.h"
 
 #include <winioctl.h>
 
@@ -32,31 +30,25 @@ std::string lastError() {
 std::vector<std::string> lines(const std::string &path) {
     std::vector<std::string> out;
     std::string text;
-    winprog::readFile(wide(path), text);
+    walk::readFile(path, text);
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
         out.push_back(text.substr(at, end - at));
     return out;
 }
 
-// EchoArgs.exe, built beside this test.
-std::string echoArgsExe() {
-    const std::wstring self = winprog::ownPath();
-    CHECK(!self.empty());
-    return ExtractFilePath(winprog::utf8(self)) + "EchoArgs.exe";
-}
-
 // What EchoArgs.exe wrote: its own path, then args, a line each.
 void checkEchoed(const std::string &echo, const std::vector<std::string> &args) {
-    std::vector<std::string> expected = {echo};
-    expected.insert(expected.end(), args.begin(), args.end());
-    const auto got = lines(echo + ".out");
-    CHECK_EQ(got.size(), expected.size());
-    for (std::size_t i = 0; i < got.size() && i < expected.size(); ++i)
-        CHECK_EQ(got[i], expected[i]);
+    std::string expected = echo + "\n", got;
+    for (const std::string &arg : args)
+        expected += arg + "\n";
+    CHECK(walk::readFile(echo + ".out", got));
+    CHECK_EQ(got, expected);
 }
 
+// A copy of EchoArgs.exe, which is built beside this test.
 void copyEcho(const std::string &to) {
-    if (!::CopyFileW(wide(echoArgsExe()).c_str(), wide(to).c_str(), FALSE))
+    const std::wstring echo = winprog::folderOf(winprog::ownPath()) + L"EchoArgs.exe";
+    if (!::CopyFileW(echo.c_str(), wide(to).c_str(), FALSE))
         check::fail(__FILE__, __LINE__, "cannot copy EchoArgs.exe to " + to + ": " + lastError());
 }
 
@@ -141,9 +133,8 @@ TEST_CASE("FindFirst/FindNext: dots, folders, sizes and the Attr bits as Windows
 
     const auto all = listing(s.path("*.*"), faAnyFile);
     CHECK_EQ(all.size(), std::size_t(6));
-    CHECK(all.count(".") && (all.at(".") & faDirectory));
-    CHECK(all.count("..") && (all.at("..") & faDirectory));
-    CHECK(all.count("sub") && (all.at("sub") & faDirectory));
+    for (const char *folder : {".", "..", "sub"})
+        CHECK(all.count(folder) && (all.at(folder) & faDirectory));
     CHECK(all.count("a.Pas") && notArchive(all.at("a.Pas")) == 0);
     CHECK(all.count("ro.txt") && all.at("ro.txt") == (faReadOnly | faArchive));
     CHECK(all.count("arch.txt") && all.at("arch.txt") == faArchive);
@@ -207,30 +198,6 @@ TEST_CASE("Masks 63 and 16 against hidden and system files and folders") {
     CHECK(!PathExists(s.path("system.txt"), faDirectory));
     CHECK(!PathExists(s.path("HiddenDir"), faDirectory));
     CHECK(PathExists(s.path("HiddenDir"), faAnyFile));
-}
-
-TEST_CASE("PathExists: wildcards answer for the first fit; mask 16 admits files and folders") {
-    Scratch s;
-    s.file("DCC32.EXE", 543232);
-    s.file("other.txt", 3);
-    s.folder("Demo");
-
-    std::int64_t size = 0;
-    CHECK(PathExists(s.path("DCC3?.EXE"), faAnyFile, &size));
-    CHECK_EQ(size, std::int64_t(543232));
-    CHECK(PathExists(s.path("*.exe"), faAnyFile)); // Windows names ignore case
-    CHECK(PathExists(s.path("dcc32.exe"), faAnyFile, &size));
-    CHECK_EQ(size, std::int64_t(543232));
-    CHECK(PathExists(s.path("*.*"), faAnyFile));
-    CHECK(!PathExists(s.path("*.DPR"), faAnyFile));
-    CHECK(!PathExists(s.path("none\\*.*"), faAnyFile));
-
-    CHECK(PathExists(s.path("DCC32.EXE"), faDirectory)); // a plain file passes mask 16
-    CHECK(PathExists(s.path("Demo"), faDirectory));
-    CHECK(!PathExists(s.path("Demo"), 0)); // a folder needs the directory bit
-    CHECK(!PathExists(s.path("missing"), faAnyFile));
-    CHECK(!PathExists("", faAnyFile));
-    CHECK(!PathExists(s.path("other.txt\\below"), faAnyFile));
 }
 
 TEST_CASE("CompareText matches a name as Windows lists it") {
@@ -372,9 +339,8 @@ TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, 
     CHECK((lines(echo + ".out") == std::vector<std::string>{echo, "x"}));
 
     capture.reset();
-    for (int i = 0; i < 500 && !captureFiles().empty(); ++i)
-        ::Sleep(10); // the program's handle closes as it ends
-    CHECK(captureFiles().empty());
+    CHECK(waitUntil([] { return captureFiles().empty(); },
+                    5000)); // the program's handle closes as it ends
 
     // Without a capture the streams go nowhere, and the program still runs.
     const std::string quiet = s.path("quiet.exe");
@@ -435,13 +401,10 @@ TEST_CASE("Names beyond the ANSI code page are listed, probed and started by the
     // An unpaired surrogate, which Windows allows in a name, comes back as
     // itself (WTF-8), where the file system keeps such a name.
     const std::string odd = "odd \xED\xA0\x80.txt"; // U+D800 alone
-    const HANDLE made = ::CreateFileW(wide(s.path(odd)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (made == INVALID_HANDLE_VALUE) {
+    if (!walk::makeFile(s.path(odd))) {
         std::printf("    this file system refuses a name with an unpaired surrogate (%s)\n",
                     lastError().c_str());
     } else {
-        ::CloseHandle(made);
         const auto odds = listing(s.path("odd*"), faAnyFile);
         CHECK_EQ(odds.size(), std::size_t(1));
         CHECK(odds.count(odd));
@@ -487,20 +450,6 @@ bool makeJunction(const std::string &link, const std::string &target) {
     return set;
 }
 
-// Every path below folder that a walk reaches by entering what the search
-// calls a folder, as the drive scan does; stops at limit paths.
-void walkFolder(const std::string &folder, std::vector<std::string> &visits, std::size_t limit) {
-    TSearchRec f;
-    for (int r = FindFirst(folder + "\\*.*", faAnyFile, f); r == 0 && visits.size() < limit;
-         r = FindNext(f)) {
-        if (f.Name == "." || f.Name == "..")
-            continue;
-        visits.push_back(folder + "\\" + f.Name);
-        if (f.Attr & faDirectory)
-            walkFolder(folder + "\\" + f.Name, visits, limit);
-    }
-}
-
 TEST_CASE("A junction loop is listed as a plain entry and a walk does not enter it") {
     Scratch s;
     s.folder("tree");
@@ -524,13 +473,16 @@ TEST_CASE("A junction loop is listed as a plain entry and a walk does not enter 
     CHECK(inner.count("loop") && !(inner.at("loop") & faDirectory));
     CHECK(inner.count("DCC32.EXE"));
 
+    // A walk as the drive scan's, which enters what the search calls a folder.
+    Walk w{.stopAfter = 1000};
+    w.folder(tree, nullptr);
     std::vector<std::string> visits;
-    walkFolder(tree, visits, 1000);
-    CHECK_EQ(visits.size(), std::size_t(3)); // inner, inner\DCC32.EXE, inner\loop
-    CHECK(std::count(visits.begin(), visits.end(), tree + "\\inner\\loop") == 1);
-    CHECK_EQ(std::count_if(visits.begin(), visits.end(),
-                           [](const std::string &v) { return v.find("\\loop\\") != v.npos; }),
-             0);
+    for (const std::string &seen : w.seen)
+        if (const std::string path = seen.substr(0, seen.rfind(' ')); !path.ends_with("."))
+            visits.push_back(path);
+    std::sort(visits.begin(), visits.end());
+    CHECK((visits == std::vector<std::string>{tree + "\\inner", tree + "\\inner\\DCC32.EXE",
+                                              tree + "\\inner\\loop"}));
     // A path through the link still leads where it points.
     CHECK(PathExists(tree + "\\inner\\loop\\inner\\DCC32.EXE", faAnyFile));
 }

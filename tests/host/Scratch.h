@@ -4,31 +4,24 @@
 #pragma once
 
 #include "host/FileSearch.h"
+#include "host/Lookahead.h"
+#include "host/Text.h"
 #include "tests/host/Check.h"
 #include "tests/support/ListingWalk.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <thread>
-#ifdef _WIN32
-#include "tests/host/WinProgram.h"
-#else
+#ifndef _WIN32
 #include <cstdlib>
-#include <fstream>
 #endif
 
 namespace hosttest {
 
+using walk::exists;
+
 #ifdef _WIN32
-inline bool exists(const std::string &path) {
-    return ::GetFileAttributesW(walk::wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-inline bool makeFile(const std::string &path, std::size_t size) {
-    return winprog::writeFile(walk::wide(path), std::string(size, 'x'));
-}
-inline bool makeFolder(const std::string &path) {
-    return ::CreateDirectoryW(walk::wide(path).c_str(), nullptr);
-}
 // attrs: FILE_ATTRIBUTE_* bits, or 0 to leave them as they are.
 inline bool setAttributes(const std::string &path, unsigned attrs) {
     return !attrs || ::SetFileAttributesW(walk::wide(path).c_str(), attrs);
@@ -41,18 +34,9 @@ inline std::string newFolder() {
                              std::to_string(::GetCurrentProcessId()) + "-" +
                              std::to_string(++serial);
     walk::removeTree(root);
-    return makeFolder(root) ? root : "";
+    return walk::makeFolder(root) ? root : "";
 }
 #else
-inline bool exists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
-}
-inline bool makeFile(const std::string &path, std::size_t size) {
-    return bool(std::ofstream(path) << std::string(size, 'x'));
-}
-inline bool makeFolder(const std::string &path) {
-    return mkdir(path.c_str(), 0755) == 0;
-}
 inline bool setAttributes(const std::string &, unsigned attrs) {
     return attrs == 0;
 }
@@ -77,10 +61,11 @@ struct Scratch {
     }
     std::string path(const std::string &rel) const { return root + walk::Separator + rel; }
     void file(const std::string &rel, std::size_t size = 0, unsigned attrs = 0) const {
-        CHECK(makeFile(path(rel), size) && setAttributes(path(rel), attrs));
+        CHECK(walk::writeFile(path(rel), std::string(size, 'x')) &&
+              setAttributes(path(rel), attrs));
     }
     void folder(const std::string &rel, unsigned attrs = 0) const {
-        CHECK(makeFolder(path(rel)) && setAttributes(path(rel), attrs));
+        CHECK(walk::makeFolder(path(rel)) && setAttributes(path(rel), attrs));
     }
 };
 
@@ -94,12 +79,47 @@ inline std::map<std::string, int> listing(const std::string &pattern, int mask) 
     return entries;
 }
 
-inline bool waitFor(const std::string &path, int ms = 10000) {
+// Whether done() holds within ms, asked every 10 ms.
+inline bool waitUntil(const std::function<bool()> &done, int ms = 10000) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (; !exists(path); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
         if (std::chrono::steady_clock::now() > until)
             return false;
     return true;
+}
+inline bool waitFor(const std::string &path, int ms = 10000) {
+    return waitUntil([&] { return exists(path); }, ms);
+}
+
+// A depth-first walk through the host's search, entering what it calls a
+// folder, maybe with a lookahead and stopping after so many entries.
+struct Walk {
+    host::Lookahead *lookahead = nullptr;
+    std::vector<std::string> seen{}; // path and attribute bits of each entry
+    std::size_t stopAfter = std::size_t(-1);
+    std::function<void()> atFirstEntry{};
+
+    void folder(std::string path, const host::TSearchRec *within) {
+        if (path.back() != host::PathDelim)
+            path += host::PathDelim;
+        const host::SearchOptions options{
+            .wantSize = false, .within = within, .lookahead = lookahead};
+        host::TSearchRec r;
+        for (int result = host::FindFirst(path + "*.*", host::faAnyFile, r, options);
+             result == 0 && seen.size() < stopAfter; result = host::FindNext(r)) {
+            if (seen.empty() && atFirstEntry)
+                atFirstEntry();
+            seen.push_back(path + r.Name + " " + std::to_string(r.Attr));
+            if ((r.Attr & host::faDirectory) && r.Name != "." && r.Name != "..")
+                folder(path + r.Name, &r);
+        }
+    }
+};
+
+inline std::vector<std::string> walked(const std::string &drive, host::Lookahead *lookahead) {
+    Walk w{.lookahead = lookahead};
+    w.folder(drive, nullptr);
+    return w.seen;
 }
 
 } // namespace hosttest

@@ -17,11 +17,9 @@ int main(int argc, char **argv) {
         return 2;
     QApplication qt(argc, argv);
     AppFixture f;
-    f.seam.reallyStart = true;
     f.seam.exe = argv[1];
-    f.seam.tickStep = 5000;
+    f.startForReal(argv[2], 5000);
     hostile::WaitDialogDriver driver;
-    Form1->Edit1->setText(fromNative(argv[2]));
     Form1->BitBtn1->click();
     for (const QString &box : f.seam.boxes)
         std::printf("%s\n", qPrintable(box));

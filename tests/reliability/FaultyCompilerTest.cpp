@@ -1,11 +1,9 @@
 // Compilers that misbehave: hang, crash, say nothing, do half the work, write
 // what is not UTF-8, finish too late, flood their output, leave children
-// behind or outlive Forgeway.  Forgeway keeps handling events, reports as the
-// workflow says, with what each failed compile wrote as the details, leaves
-// the kit and the temporary folder as they were (but for the compiler's
-// outputs), writes nothing itself and leaves no zombie and no process of its
-// own.  The stand-ins themselves are ended by
-// the test: the program never ends what it starts.
+// behind or outlive Forgeway.  Forgeway keeps handling events, reports what
+// each failed compile wrote, leaves the kit (but for the compiler's outputs)
+// and the temporary folder as they were, and leaves no zombie and no process
+// of its own.  The test ends the stand-ins: the program never ends what it starts.
 #include "runtime/NativeText.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Boxes.h"
@@ -60,42 +58,34 @@ private Q_SLOTS:
         QTest::addColumn<int>("talkers");
         const QStringList all{"Lumio.DPR", "Cove.Pas",     "Fable.Pas", "Mint.Pas",
                               "Orb.Pas",   "Quillset.Pas", "Brook.Pas"};
-        const QString said = QStringLiteral("; touch \"$log/said.$$\"");
+        const QString said = QStringLiteral("; touch \"$log/said.$$\""), none = "(no output)";
+        const auto fails = [&](const char *lines) { return lines + said + "; exit 1"; };
         QTest::newRow("hangs while writing")
-            << QStringLiteral("printf 'working on %s...' \"${1##*/}\"") + said +
-                   QStringLiteral("\nwhile :; do sleep 1; done")
+            << "printf 'working on %s...' \"${1##*/}\"" + said + "\nwhile :; do sleep 1; done"
             << false << 0 << true << all << QStringLiteral("working on %1...") << 7;
         QTest::newRow("crashes") << QStringLiteral("kill -SEGV $$") << false << 0 << false << all
-                                 << QStringLiteral("(no output)") << 0;
-        QTest::newRow("exits at once") << QStringLiteral("exit 0") << false << 0 << false << all
-                                       << QStringLiteral("(no output)") << 0;
+                                 << none << 0;
+        QTest::newRow("exits at once")
+            << QStringLiteral("exit 0") << false << 0 << false << all << none << 0;
         QTest::newRow("writes some units")
-            << QStringLiteral("case \"$1\" in *Orb.Pas|*Quillset.Pas|*Brook.Pas|*.DPR)\n"
-                              "echo \"${1##*/}: cannot compile\" >&2") +
-                   said + QStringLiteral("; exit 1;; esac")
+            << "case \"$1\" in *Orb.Pas|*Quillset.Pas|*Brook.Pas|*.DPR)\n" +
+                   fails("echo \"${1##*/}: cannot compile\" >&2") + ";; esac"
             << false << 3 << false
             << QStringList{"Lumio.DPR", "Orb.Pas", "Quillset.Pas", "Brook.Pas"}
             << QStringLiteral("%1: cannot compile") << 4;
         QTest::newRow("writes bytes that are not UTF-8")
-            << QStringLiteral("printf 'caf\\351 \\377 %s\\n' \"${1##*/}\"") + said +
-                   QStringLiteral("; exit 1")
-            << false << 0 << false << all << QStringLiteral("caf\\xE9 \\xFF %1") << 7;
+            << fails("printf 'caf\\351 \\377 %s\\n' \"${1##*/}\"") << false << 0 << false << all
+            << QStringLiteral("caf\\xE9 \\xFF %1") << 7;
         // A reopen of /dev/stderr would truncate a file and write at its start.
         QTest::newRow("reopens its standard error")
-            << QStringLiteral("echo \"line 1 of ${1##*/}\"; echo 'line 2' > /dev/stderr\n"
-                              "echo 'line 3'") +
-                   said + QStringLiteral("; exit 1")
+            << fails("echo \"line 1 of ${1##*/}\"; echo 'line 2' > /dev/stderr\necho 'line 3'")
             << false << 0 << false << all << QStringLiteral("line 1 of %1\nline 2\nline 3") << 7;
         // Exactly as much as the details show, and one byte more.
-        const QString x = QStringLiteral("head -c %1 /dev/zero | tr '\\0' x; echo") + said +
-                          QStringLiteral("; exit 1");
+        const QString x = fails("head -c %1 /dev/zero | tr '\\0' x; echo"), xs(65535, 'x');
         QTest::newRow("writes the tail's size")
-            << x.arg(65535) << false << 0 << false << all << QString(65535, QLatin1Char('x')) << 7;
-        QTest::newRow("writes a byte more")
-            << x.arg(65536) << false << 0 << false << all
-            << QStringLiteral("(the first 1 bytes are left out)\n") +
-                   QString(65535, QLatin1Char('x'))
-            << 7;
+            << x.arg(65535) << false << 0 << false << all << xs << 7;
+        QTest::newRow("writes a byte more") << x.arg(65536) << false << 0 << false << all
+                                            << "(the first 1 bytes are left out)\n" + xs << 7;
         // 8 MB a compile, out and err in turn; then where they went.
         QTest::newRow("floods its output")
             << QStringLiteral("yes out | head -c 4000000; yes err | head -c 4000000 >&2\n"
@@ -118,9 +108,8 @@ private Q_SLOTS:
         const auto kitBefore = hostile::snapshot(r.kit.dir()), binBefore = hostile::snapshot(r.bin);
 
         AppFixture f{r.kit};
-        f.seam.reallyStart = true;
         // Failures wait out the 10 s in a fifth of a second; builds get real time.
-        f.seam.tickStep = builds ? 10 : 500;
+        f.startForReal(r.compiler, builds ? 10 : 500);
         f.seam.confirmAnswers = {false};
         bool handledDuringWait = false;
         f.seam.whileBoxUp = [&](const QString &text) {
@@ -131,7 +120,6 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(hostile::countPrefixed(r.logs, "said."), talkers, 20000);
         };
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(r.compiler));
         QElapsedTimer clock;
         clock.start();
         Form1->BitBtn1->click();
@@ -152,9 +140,7 @@ private Q_SLOTS:
         // as typed and with what it wrote.  The "*.Pas compile" box before it
         // named the same units, the dialog having run out of time.
         const auto command = [&](const QString &file) {
-            return QStringLiteral("> ") + fromNative(r.compiler) + QLatin1Char(' ') +
-                   fromNative(r.kit.demo(file.toStdString())) + QStringLiteral(" -U") +
-                   fromNative(r.kit.unitDir(1));
+            return r.kit.shownCommand(file.toStdString(), r.compiler);
         };
         if (!builds) {
             QStringList parts, units;
@@ -165,11 +151,7 @@ private Q_SLOTS:
                     units << command(file);
             }
             QCOMPARE(f.seam.details.at(1), parts.join(QStringLiteral("\n\n")));
-            QStringList named;
-            for (const QString &line : f.seam.details.at(0).split(QLatin1Char('\n')))
-                if (line.startsWith(QStringLiteral("> ")))
-                    named << line;
-            QCOMPARE(named, units);
+            QCOMPARE(boxes::commandsIn(f.seam.details.at(0)), units);
         }
 
         if (QTest::currentDataTag() == QByteArray("floods its output")) {
@@ -181,7 +163,7 @@ private Q_SLOTS:
         }
 
         const auto kitAfter = hostile::snapshot(r.kit.dir());
-        const auto changed = hostile::changesBesidesOutputs(kitBefore, kitAfter);
+        const auto changed = hostile::changes(kitBefore, kitAfter, true);
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
         int made = 0;
         for (const auto &[rel, hash] : kitAfter)
@@ -244,8 +226,7 @@ private Q_SLOTS:
             if (rel.rfind("fd.", 0) == 0)
                 QVERIFY(hostile::readFile(r.logs + "/" + rel).rfind("pipe:[", 0) == 0);
 
-        const auto changed =
-            hostile::changesBesidesOutputs(kitBefore, hostile::snapshot(r.kit.dir()));
+        const auto changed = hostile::changes(kitBefore, hostile::snapshot(r.kit.dir()), true);
         QVERIFY2(changed.empty(), hostile::joined(changed).constData());
         const auto leftInTmp = hostile::changes({}, hostile::snapshot(r.tmp));
         QVERIFY2(leftInTmp.empty(), hostile::joined(leftInTmp).constData());
@@ -258,11 +239,9 @@ private Q_SLOTS:
         Rig r("case \"$1\" in *.DPR) sleep 1;; esac");
 
         AppFixture f{r.kit};
-        f.seam.reallyStart = true;
-        f.seam.tickStep = 500;
+        f.startForReal(r.compiler, 500);
         f.seam.confirmAnswers = {false};
         hostile::WaitDialogDriver driver;
-        Form1->Edit1->setText(fromNative(r.compiler));
         Form1->BitBtn1->click();
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::CouldNotCompile}));
         QVERIFY(!r.kit.exists("Demo/Lumio.EXE"));

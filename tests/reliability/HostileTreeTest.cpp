@@ -66,16 +66,12 @@ bool visitedBelow(const ScanResult &r, const std::string &prefix) {
 // on a busy virtual disk takes minutes.
 struct TwoDrives {
     TempTree tree;
-    std::string hostile;
-    std::string second;
-    std::string compiler;
+    const std::string hostile = tree.path("d1"), second = tree.path("d2"),
+                      compiler = second + "/DCC32.EXE";
 
     explicit TwoDrives(bool inMemory = false) : tree(inMemory) {
-        hostile = tree.path("d1");
-        second = tree.path("d2");
-        compiler = second + "/DCC32.EXE";
-        mkdir(hostile.c_str(), 0755);
-        mkdir(second.c_str(), 0755);
+        tree.folder("d1");
+        tree.folder("d2");
         hostile::writeExecutable(compiler, "#!/bin/sh\n");
     }
     std::vector<std::string> drives() const { return {hostile + "/", second + "/"}; }
@@ -91,10 +87,8 @@ struct ProbeResult {
 // Runs the probe program directly (no shell), with a prefix such as setpriv.
 ProbeResult runProbe(const QStringList &prefix, const QStringList &args) {
     QProcess p;
-    QStringList all = prefix;
-    all << args;
-    p.setProgram(all.takeFirst());
-    p.setArguments(all);
+    p.setProgram(prefix.front());
+    p.setArguments(prefix.mid(1) + args);
     p.start();
     ProbeResult r;
     if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
@@ -156,7 +150,7 @@ private Q_SLOTS:
         hostile::writeFile(h + "/real/inside.txt", "");
         QVERIFY(symlink("real", (h + "/toReal").c_str()) == 0);
         const ScanResult r = scan(d.drives());
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         QCOMPARE(r.visits, walk::drives(d.drives(), "DCC32.EXE").visits);
         // . .. loop (. .. again) self up root pong ping dangling real (. .. inside.txt) toReal
         QCOMPARE(r.firstDrive, 17L);
@@ -166,8 +160,7 @@ private Q_SLOTS:
         QVERIFY(mkdir((h + "/link").c_str(), 0755) == 0);
         QVERIFY(symlink("/nowhere", (h + "/link/dcc32.exe").c_str()) == 0);
         const ScanResult alone = scan({h + "/link/"});
-        QCOMPARE(QByteArray::fromStdString(alone.found),
-                 QByteArray::fromStdString(h + "/link/dcc32.exe"));
+        QCOMPARE(alone.found, h + "/link/dcc32.exe");
     }
 
     // A scan stays within the mount of its root: a folder bind-mounted below
@@ -202,7 +195,7 @@ private Q_SLOTS:
             QSKIP(qPrintable("mounts not permitted here: " + r.errors.trimmed()));
         QCOMPARE(r.exitCode, 0);
         // The tmpfs lists as empty; its DCC32.EXE stays unseen.
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         // d1's . .. inner volume and inner's . .. mnt file (8), then d2's
         // entries up to its compiler (1 to 3, in the host's listing order).
         const QByteArray visits = QByteArray::number(qlonglong(r.visits));
@@ -210,7 +203,7 @@ private Q_SLOTS:
             QVERIFY2(r.visits >= 9 && r.visits <= 11, visits);
         else // kept to the device instead: d1 is seen twice (8 + 12), each view finite
             QVERIFY2(r.visits >= 21 && r.visits <= 23, visits);
-        QVERIFY(!hostile::exists(other + "/DCC32.EXE")); // the mounts stayed in the probe
+        QVERIFY(!walk::exists(other + "/DCC32.EXE")); // the mounts stayed in the probe
     }
 
     // A btrfs subvolume has a device number of its own but is part of the
@@ -237,8 +230,7 @@ private Q_SLOTS:
         if (r.exitCode == 77)
             QSKIP(qPrintable("cannot mount btrfs here: " + r.errors.trimmed()));
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(QByteArray::fromStdString(r.found),
-                 QByteArray::fromStdString(volume + "/sub/DCC32.EXE"));
+        QCOMPARE(r.found, volume + "/sub/DCC32.EXE");
     }
 
     void twoHundredThousandEntriesInOneFolder() {
@@ -261,7 +253,7 @@ private Q_SLOTS:
         clock.start();
         const ScanResult r = scan(d.drives(), [&pumps] { ++pumps; });
         const qint64 ms = clock.elapsed();
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         QCOMPARE(r.firstDrive, long(Entries) + 2 + 3); // + big's . ..; d1's . .. big
         QVERIFY(pumps >= long(r.visits.size())); // before every entry, and while a part is read
         qInfo("200000 entries scanned in %lld ms", ms);
@@ -287,7 +279,7 @@ private Q_SLOTS:
 
         const int descriptors = walk::openDescriptors();
         const ScanResult r = scan(d.drives());
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         QCOMPARE(walk::openDescriptors(), descriptors);
         // It went as deep as the host allows, and no deeper.
         // (a folder path up to PATH_MAX - 1 bytes, plus the two of an entry's name)
@@ -366,7 +358,7 @@ private Q_SLOTS:
         hostile::writeFile(tree.root() + "/-", "");
         hostile::writeFile(tree.root() + "/\x01\x7f", "");
         const ScanResult r = scan({tree.root() + "/"});
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(path));
+        QCOMPARE(r.found, path);
         QCOMPARE(r.visits, walk::drives({tree.root() + "/"}, "DCC32.EXE").visits);
     }
 
@@ -394,13 +386,13 @@ private Q_SLOTS:
         // The FIFO is never opened (that would block), and none of them matches.
         ScanResult r = scan(d.drives());
         close(s);
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(d.compiler));
+        QCOMPARE(r.found, d.compiler);
         // . .. and three folders of . .. and one entry
         QCOMPARE(r.firstDrive, 14L - (device ? 0 : 1));
 
         // Alone, they leave the scan Exhausted.
         r = scan({h + "/"});
-        QCOMPARE(QByteArray::fromStdString(r.found), QByteArray::fromStdString(std::string()));
+        QCOMPARE(r.found, std::string());
         QVERIFY(r.enabled);
     }
 

@@ -139,25 +139,21 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "no mount namespace: %s\n", std::strerror(errno));
             return NotPermitted;
         }
+        const auto refused = [](const char *what, const std::string &dir) {
+            std::fprintf(stderr, "%s %s: %s\n", what, dir.c_str(), std::strerror(errno));
+            return NotPermitted;
+        };
         for (const std::string &dir : tmpfs) {
-            if (mount("scanprobe", dir.c_str(), "tmpfs", 0, nullptr) != 0) {
-                std::fprintf(stderr, "tmpfs %s: %s\n", dir.c_str(), std::strerror(errno));
-                return NotPermitted;
-            }
+            if (mount("scanprobe", dir.c_str(), "tmpfs", 0, nullptr) != 0)
+                return refused("tmpfs", dir);
             plantCompiler(dir);
         }
-        for (const auto &[image, dir] : btrfs) {
-            if (!mountBtrfsWithSubvolume(image, dir)) {
-                std::fprintf(stderr, "btrfs %s: %s\n", dir.c_str(), std::strerror(errno));
-                return NotPermitted;
-            }
-        }
-        for (const auto &[from, to] : binds) {
-            if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-                std::fprintf(stderr, "bind %s: %s\n", to.c_str(), std::strerror(errno));
-                return NotPermitted;
-            }
-        }
+        for (const auto &[image, dir] : btrfs)
+            if (!mountBtrfsWithSubvolume(image, dir))
+                return refused("btrfs", dir);
+        for (const auto &[from, to] : binds)
+            if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) != 0)
+                return refused("bind", to);
     }
 
     long visits = 0;

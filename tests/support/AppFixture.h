@@ -5,6 +5,7 @@
 #include "forms/Unit1.h"
 #include "forms/Unit2.h"
 #include "runtime/Application.h"
+#include "runtime/NativeText.h"
 #include "runtime/StatusBar.h"
 #include "tests/support/BuildKit.h"
 #include "tests/support/FakeSeam.h"
@@ -34,6 +35,13 @@ public:
                         std::unique_ptr<FakeSeam> fake = std::make_unique<FakeSeam>())
         : AppFixture(generation, std::move(fake)) {
         seam.exe = kit.exe();
+    }
+
+    // Real processes, the tick counter read tickStep a cycle, and compiler typed in.
+    void startForReal(const std::string &compiler, std::uint32_t tickStep) {
+        seam.reallyStart = true;
+        seam.tickStep = tickStep;
+        Form1->Edit1->setText(fromNative(compiler));
     }
 
     // The main window at rest after a run that did not end the program: the

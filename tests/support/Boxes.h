@@ -2,7 +2,7 @@
 // with one OK button, "confirm: " for the OK/Cancel question.
 #pragma once
 
-#include <QString>
+#include <QStringList>
 
 namespace boxes {
 
@@ -14,5 +14,12 @@ inline const QString CouldNotCompile =
                    "install Tessaline into the Delphi, and try compile with Delphi...");
 inline const QString SuccessQuestion =
     QStringLiteral("confirm: OK. Compile successfully completed! Now run the Lumio.EXE");
+
+// The command lines ("> ...") that a box's details name, in order.
+inline QStringList commandsIn(const QString &details) {
+    QStringList lines = details.split(QLatin1Char('\n'));
+    lines.removeIf([](const QString &line) { return !line.startsWith(QStringLiteral("> ")); });
+    return lines;
+}
 
 } // namespace boxes

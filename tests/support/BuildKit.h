@@ -40,6 +40,9 @@ public:
     std::string compiler() const { return tree.path(compilerRel_); }
     std::string output() const { return demo("Lumio.EXE"); }
     std::string compiled(const std::string &unit) const { return demo(unit + ".DCU"); }
+    // A compile of a Demo file with Delphi-4's units as a failed build's details
+    // show it; the kit's own compiler unless another is named.
+    QString shownCommand(const std::string &file, const std::string &compiler = {}) const;
 
     // Small sources of our own: the six units and the project in Demo, and a
     // KitEdition.Pas in each unit folder.

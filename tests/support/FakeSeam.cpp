@@ -54,17 +54,18 @@ host::StartResult FakeSeam::startProcess(const std::string &program,
 }
 
 void FakeSeam::showMessage(QWidget *, const QString &text, const QString &details) {
-    boxes << QStringLiteral("message: ") + text;
+    box(QStringLiteral("message: "), text, details);
+}
+
+void FakeSeam::box(const QString &kind, const QString &text, const QString &details) {
+    boxes << kind + text;
     this->details << details;
     if (whileBoxUp)
         whileBoxUp(text);
 }
 
 bool FakeSeam::confirm(QWidget *, const QString &text) {
-    boxes << QStringLiteral("confirm: ") + text;
-    details << QString();
-    if (whileBoxUp)
-        whileBoxUp(text);
+    box(QStringLiteral("confirm: "), text, QString());
     if (confirmAnswers.empty())
         return true;
     const bool answer = confirmAnswers.front();

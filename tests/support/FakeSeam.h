@@ -67,4 +67,7 @@ public:
     std::optional<QString> openFile(QWidget *parent, const QString &initialName,
                                     const QString &filter) override;
     void terminate() override { ++terminateCalls; }
+
+private:
+    void box(const QString &kind, const QString &text, const QString &details);
 };

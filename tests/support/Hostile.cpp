@@ -1,6 +1,7 @@
 #include "tests/support/Hostile.h"
 
 #include "tests/support/Events.h"
+#include "tests/support/ListingWalk.h"
 
 #include "forms/Unit2.h"
 #include "runtime/Timer.h"
@@ -79,12 +80,10 @@ bool isCompilerOutput(const std::string &relative) {
            (relative.ends_with(".DCU") || relative == "Demo/Lumio.EXE");
 }
 
-namespace {
-
-std::vector<std::string> compare(const Snapshot &before, const Snapshot &after,
-                                 bool exceptOutputs) {
-    const auto isCompilerOutput = [exceptOutputs](const std::string &rel) {
-        return exceptOutputs && hostile::isCompilerOutput(rel);
+std::vector<std::string> changes(const Snapshot &before, const Snapshot &after,
+                                 bool besidesOutputs) {
+    const auto isCompilerOutput = [besidesOutputs](const std::string &rel) {
+        return besidesOutputs && hostile::isCompilerOutput(rel);
     };
     std::vector<std::string> changes;
     for (const auto &[rel, hash] : before) {
@@ -102,16 +101,6 @@ std::vector<std::string> compare(const Snapshot &before, const Snapshot &after,
     return changes;
 }
 
-} // namespace
-
-std::vector<std::string> changesBesidesOutputs(const Snapshot &before, const Snapshot &after) {
-    return compare(before, after, true);
-}
-
-std::vector<std::string> changes(const Snapshot &before, const Snapshot &after) {
-    return compare(before, after, false);
-}
-
 QByteArray joined(const std::vector<std::string> &lines) {
     QByteArray out;
     for (const std::string &line : lines)
@@ -124,18 +113,10 @@ void writeFile(const std::string &path, const std::string &contents, int mode) {
     chmod(path.c_str(), mode_t(mode));
 }
 
-void writeExecutable(const std::string &path, const std::string &contents) {
-    writeFile(path, contents, 0755);
-}
-
-bool exists(const std::string &path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
 std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string contents;
+    ::walk::readFile(path, contents);
+    return contents;
 }
 
 int countPrefixed(const std::string &folder, const std::string &prefix) {

@@ -18,18 +18,17 @@ using Snapshot = std::map<std::string, QByteArray>;
 Snapshot snapshot(const std::string &root);
 // The compiler's outputs in a kit: Demo/*.DCU and Demo/Lumio.EXE.
 bool isCompilerOutput(const std::string &relative);
-// What changed from before to after, apart from the compiler's outputs, one
-// line per entry; empty when nothing did.
-std::vector<std::string> changesBesidesOutputs(const Snapshot &before, const Snapshot &after);
-// Every change from before to after.
-std::vector<std::string> changes(const Snapshot &before, const Snapshot &after);
+// What changed from before to after (besides the compiler's outputs, if so
+// asked), one line per entry; empty when nothing did.
+std::vector<std::string> changes(const Snapshot &before, const Snapshot &after,
+                                 bool besidesOutputs = false);
 // Lines for a failure message.
 QByteArray joined(const std::vector<std::string> &lines);
 
-// Writes an executable file (mode 0755) with the given contents.
-void writeExecutable(const std::string &path, const std::string &contents);
 void writeFile(const std::string &path, const std::string &contents, int mode = 0644);
-bool exists(const std::string &path);
+inline void writeExecutable(const std::string &path, const std::string &contents) {
+    writeFile(path, contents, 0755);
+}
 // The whole contents of a file; empty when it cannot be read.
 std::string readFile(const std::string &path);
 // How many entries of folder have names that begin with prefix.

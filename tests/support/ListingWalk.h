@@ -5,16 +5,20 @@
 // Paths are native, UTF-8 on Windows.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 #ifdef _WIN32
-#include "host/Text.h"
+#include "tests/host/WinProgram.h"
 
-#include <windows.h>
+#include <tlhelp32.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -23,29 +27,16 @@ namespace walk {
 
 #ifdef _WIN32
 inline constexpr char Separator = '\\';
-
-inline std::wstring wide(const std::string &utf8) {
-    const std::u16string u = host::Utf16FromUtf8(utf8);
-    return std::wstring(u.begin(), u.end());
-}
-
-inline std::string utf8(const wchar_t *wide) {
-    const std::wstring_view v(wide);
-    return host::Utf8FromUtf16(std::u16string(v.begin(), v.end()));
-}
+using winprog::utf8;
+using winprog::wide;
 #else
 inline constexpr char Separator = '/';
 #endif
 
 inline bool sameIgnoringAsciiCase(const std::string &a, const std::string &b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-        if (up(a[i]) != up(b[i]))
-            return false;
-    }
-    return true;
+    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](char x, char y) { return up(x) == up(y); });
 }
 
 struct Result {
@@ -100,12 +91,41 @@ inline void folder(std::string path, const std::string &search, Result &r) {
 
 inline Result drives(const std::vector<std::string> &roots, const std::string &search) {
     Result r;
-    for (const std::string &root : roots) {
-        if (!r.found.empty())
-            break;
-        folder(root, search, r);
-    }
+    for (auto root = roots.begin(); root != roots.end() && r.found.empty(); ++root)
+        folder(*root, search, r);
     return r;
+}
+
+// Threads of this process: the finder's helpers while a scan runs.
+inline int threads() {
+    int n = 0;
+#ifdef _WIN32
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 e;
+    e.dwSize = sizeof e;
+    for (BOOL more = ::Thread32First(snapshot, &e); more; more = ::Thread32Next(snapshot, &e))
+        n += e.th32OwnerProcessID == ::GetCurrentProcessId();
+    ::CloseHandle(snapshot);
+#else
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (const dirent *e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+#endif
+    return n;
+}
+
+// The threads once no more than expected are left, within two seconds: the
+// helpers are not joined, each ends on its own once it learns of the stop,
+// which on a loaded machine can take a while (and an ended thread may still
+// be listed for a moment while the kernel lets it go).
+inline int threadsSettled(int expected) {
+    for (int i = 0; i < 2000 && threads() > expected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return threads();
 }
 
 // Descriptors (on Windows: handles) this process holds.
@@ -186,7 +206,9 @@ inline void removeTree(const std::string &path) {
 }
 #endif
 
-// Creates a folder, an empty file; false when the path exists already.
+// Creates a folder, an empty file; false when the path exists already.  Whether
+// an entry is there (a link, not where it leads); a whole file written over or
+// read (false when it cannot be).
 #ifdef _WIN32
 inline bool makeFolder(const std::string &path) {
     return ::CreateDirectoryW(wide(path).c_str(), nullptr);
@@ -196,6 +218,16 @@ inline bool makeFile(const std::string &path) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     return h != INVALID_HANDLE_VALUE && ::CloseHandle(h);
 }
+inline bool exists(const std::string &path) {
+    return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+inline bool writeFile(const std::string &path, const std::string &contents) {
+    return winprog::writeFile(wide(path), contents);
+}
+inline bool readFile(const std::string &path, std::string &contents) {
+    contents.clear();
+    return winprog::readFile(wide(path), contents);
+}
 #else
 inline bool makeFolder(const std::string &path) {
     return mkdir(path.c_str(), 0755) == 0;
@@ -203,6 +235,18 @@ inline bool makeFolder(const std::string &path) {
 inline bool makeFile(const std::string &path) {
     const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
     return fd >= 0 && close(fd) == 0;
+}
+inline bool exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+inline bool writeFile(const std::string &path, const std::string &contents) {
+    return bool(std::ofstream(path, std::ios::binary | std::ios::trunc) << contents);
+}
+inline bool readFile(const std::string &path, std::string &contents) {
+    std::ifstream in(path, std::ios::binary);
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bool(in);
 }
 #endif
 
