@@ -103,6 +103,7 @@ struct Job {
     Stage stage = Stage::Pending;
     bool dropped = false;  // nobody will take it
     bool asked = false;    // the walk has asked for it
+    bool awaited = false;  // the walk waits for it
     bool counted = false;  // read ahead: counts against the bounds
     bool reserved = false; // read ahead and in progress: holds a descriptor's place
     // Written by the helper that reads it, the walk's once it is done:
@@ -287,7 +288,8 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         }
         if (!job.error)
             addSubfolders(job);
-        done.notify_all();
+        if (job.awaited || descriptors == 0) // nobody else waits on done
+            done.notify_one();
     }
 
     void addSubfolders(Job &job) {
@@ -344,6 +346,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
 
     // The walk's: waits, with its events running, until job is done.
     bool waitFor(std::unique_lock<std::mutex> &lock, const JobPtr &job) {
+        job->awaited = true;
         return waitWithEvents(
             lock, done, [&] { return job->stage == Stage::Done; }, wait,
             [&] { // every spare is busy (or stuck): one more
