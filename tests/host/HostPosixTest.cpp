@@ -170,8 +170,7 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
     const std::string marker = s.path("marker");
     const std::string payload =
         "x; touch " + marker + " | $(touch " + marker + ") `touch " + marker + "` \"q\" 'q' &\n";
-    const std::string echoed = s.path("argv");
-    const std::string script = s.path("echo args");
+    const std::string echoed = s.path("argv"), script = s.path("echo args");
     std::ofstream(script)
         << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$OUT\"\n"
            "printf '%s\\n' \"$$ $PPID\" >> \"$OUT\"\n";
@@ -205,8 +204,7 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
 
 TEST_CASE("StartProcess returns while the started program runs on") {
     Scratch s;
-    const std::string pidFile = s.path("pid");
-    const std::string script = s.path("long");
+    const std::string pidFile = s.path("pid"), script = s.path("long");
     std::ofstream(script) << "#!/bin/sh\necho $$ > \"$1.part\" && mv \"$1.part\" \"$1\"\n"
                              "exec sleep 60\n";
     chmod(script.c_str(), 0755);
