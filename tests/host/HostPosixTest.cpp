@@ -170,8 +170,7 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
     const std::string marker = s.path("marker");
     const std::string payload =
         "x; touch " + marker + " | $(touch " + marker + ") `touch " + marker + "` \"q\" 'q' &\n";
-    const std::string echoed = s.path("argv");
-    const std::string script = s.path("echo args");
+    const std::string echoed = s.path("argv"), script = s.path("echo args");
     std::ofstream(script)
         << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$OUT\"\n"
            "printf '%s\\n' \"$$ $PPID\" >> \"$OUT\"\n";
@@ -205,8 +204,7 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
 
 TEST_CASE("StartProcess returns while the started program runs on") {
     Scratch s;
-    const std::string pidFile = s.path("pid");
-    const std::string script = s.path("long");
+    const std::string pidFile = s.path("pid"), script = s.path("long");
     std::ofstream(script) << "#!/bin/sh\necho $$ > \"$1.part\" && mv \"$1.part\" \"$1\"\n"
                              "exec sleep 60\n";
     chmod(script.c_str(), 0755);
@@ -224,9 +222,7 @@ TEST_CASE("StartProcess returns while the started program runs on") {
     std::ifstream in(pidFile);
     pid_t pid = 0;
     in >> pid;
-    CHECK(pid > 1);
-    if (pid > 1)
-        CHECK(kill(pid, SIGKILL) == 0);
+    CHECK(pid > 1 && kill(pid, SIGKILL) == 0);
 }
 
 // Each rule is checked on planted compilers in AutoSearchTest; here, every
@@ -391,10 +387,9 @@ TEST_CASE("A capture takes output and error whole, in the order written, through
     CHECK_EQ(capture->Tail(0), std::string());
     capture.reset();
     CHECK(waitFor(done));
-    std::ifstream in(done);
-    std::string line;
-    std::getline(in, line);
-    CHECK_EQ(line, std::string("written"));
+    std::string written;
+    CHECK(walk::readFile(done, written));
+    CHECK_EQ(written, std::string("written\n"));
 }
 
 TEST_CASE("A capture holds only its tail, however much is written; the tail reads whole") {

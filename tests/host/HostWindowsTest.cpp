@@ -27,15 +27,6 @@ std::string lastError() {
     return "error " + std::to_string(::GetLastError());
 }
 
-std::vector<std::string> lines(const std::string &path) {
-    std::vector<std::string> out;
-    std::string text;
-    walk::readFile(path, text);
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-        out.push_back(text.substr(at, end - at));
-    return out;
-}
-
 // What EchoArgs.exe wrote: its own path, then args, a line each.
 void checkEchoed(const std::string &echo, const std::vector<std::string> &args) {
     std::string expected = echo + "\n", got;
@@ -138,9 +129,6 @@ TEST_CASE("FindFirst/FindNext: dots, folders, sizes and the Attr bits as Windows
     CHECK(all.count("a.Pas") && notArchive(all.at("a.Pas")) == 0);
     CHECK(all.count("ro.txt") && all.at("ro.txt") == (faReadOnly | faArchive));
     CHECK(all.count("arch.txt") && all.at("arch.txt") == faArchive);
-    for (const auto &[name, attr] : all)
-        if (name != "." && name != ".." && name != "sub")
-            CHECK(!(attr & faDirectory));
 
     TSearchRec f;
     CHECK_EQ(FindFirst(s.path("a.*"), faAnyFile, f), 0);
@@ -263,10 +251,7 @@ TEST_CASE("StartProcess returns without waiting, and tells a start that failed")
     CHECK(!exists(echo + ".out")); // still asleep
     // A loaded machine may take a while; what came is printed if it is wrong.
     CHECK(waitFor(echo + ".out", 60000));
-    std::string got;
-    for (const std::string &line : lines(echo + ".out"))
-        got += line + "|";
-    CHECK_EQ(got, echo + "|x|");
+    checkEchoed(echo, {"x"});
 
     const StartResult missing = StartProcess(s.path("missing.exe"), {});
     CHECK(!missing.started);
@@ -336,11 +321,10 @@ TEST_CASE("StartProcess with a capture: output and error in order, NUL to read, 
                 capture->Tail(std::size_t(capture->Written())).rfind("out 1", 0) == 0
                     ? "as written (not freed)"
                     : "as zeros (freed)");
-    CHECK((lines(echo + ".out") == std::vector<std::string>{echo, "x"}));
+    checkEchoed(echo, {"x"});
 
-    capture.reset();
-    CHECK(waitUntil([] { return captureFiles().empty(); },
-                    5000)); // the program's handle closes as it ends
+    capture.reset(); // the file goes when the program's handle closes as it ends
+    CHECK(waitUntil([] { return captureFiles().empty(); }, 5000));
 
     // Without a capture the streams go nowhere, and the program still runs.
     const std::string quiet = s.path("quiet.exe");
@@ -469,7 +453,6 @@ TEST_CASE("A junction loop is listed as a plain entry and a walk does not enter 
         std::printf("    the loop is the Unix symbolic link in %s\n", tree.c_str());
     }
     const auto inner = listing(tree + "\\inner\\*.*", faAnyFile);
-    CHECK(inner.count("loop"));
     CHECK(inner.count("loop") && !(inner.at("loop") & faDirectory));
     CHECK(inner.count("DCC32.EXE"));
 

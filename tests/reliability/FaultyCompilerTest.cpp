@@ -139,16 +139,13 @@ private Q_SLOTS:
         // The failure box: the project, then the units that made nothing, each
         // as typed and with what it wrote.  The "*.Pas compile" box before it
         // named the same units, the dialog having run out of time.
-        const auto command = [&](const QString &file) {
-            return r.kit.shownCommand(file.toStdString(), r.compiler);
-        };
         if (!builds) {
             QStringList parts, units;
             for (const QString &file : failed) {
-                parts << command(file) + QLatin1Char('\n') +
-                             QString(tail).replace(QStringLiteral("%1"), file);
+                const QString command = r.kit.shownCommand(file.toStdString(), r.compiler);
+                parts << command + '\n' + QString(tail).replace(QStringLiteral("%1"), file);
                 if (file != QLatin1String("Lumio.DPR"))
-                    units << command(file);
+                    units << command;
             }
             QCOMPARE(f.seam.details.at(1), parts.join(QStringLiteral("\n\n")));
             QCOMPARE(boxes::commandsIn(f.seam.details.at(0)), units);
