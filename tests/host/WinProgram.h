@@ -53,9 +53,12 @@ inline bool writeFile(const std::wstring &path, const std::string &contents) {
     return ok && written == contents.size();
 }
 
-// Appends the file's bytes to contents; false when it cannot be opened.
+// Appends the file's bytes to contents; false when it cannot be opened.  Any
+// sharing: a file just renamed into place may still be open in its writer,
+// whose rename held it with delete access (Wine does so).
 inline bool readFile(const std::wstring &path, std::string &contents) {
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
