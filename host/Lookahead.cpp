@@ -223,14 +223,13 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         --threads;
     }
 
-    bool canReadAhead() const {
-        return !pending.empty() && ahead < limits.folders && descriptors < limits.descriptors &&
-               (ahead == 0 || bytes < limits.bytes);
+    bool canReadAhead(bool refill = false) const {
+        return !pending.empty() && MayReadAhead(limits, ahead, bytes, descriptors, refill);
     }
-    // One idle reader more when there is a folder to read ahead: each that
-    // takes one wakes the next, so helpers are woken only while there is work.
+    // One idle reader more when there is room to refill: each that takes a
+    // folder wakes the next.
     void wake() {
-        if (idle > 0 && canReadAhead())
+        if (idle > 0 && canReadAhead(true))
             work.notify_one();
     }
 
@@ -499,6 +498,15 @@ int Next(TSearchRec &f) {
 }
 
 } // namespace ahead
+
+bool MayReadAhead(const LookaheadLimits &limits, std::size_t ahead, std::size_t bytes,
+                  int descriptors, bool refill) {
+    const auto below = [refill](long long held, long long bound) {
+        return held < bound - (refill ? bound / 4 : 0);
+    };
+    return below(ahead, limits.folders) && below(descriptors, limits.descriptors) &&
+           (ahead == 0 || below(bytes, limits.bytes));
+}
 
 bool RunAside(std::function<void()> work, const Lookahead::Wait &wait) {
     struct Shared {

@@ -79,6 +79,15 @@ private:
     friend struct LookaheadAccess;
 };
 
+// Whether one more folder may be read ahead while ahead folders, bytes of
+// listings and descriptors are held for the walk.  A reader at work reads on
+// up to the bounds; idle readers are woken again (refill) only once more than
+// a quarter of every bound is free.  Woken for each folder the walk takes, they cost two
+// thread switches a folder: 4.5 times as many switches in a warm scan, and
+// the walk about 1.5 times as long.
+bool MayReadAhead(const LookaheadLimits &limits, std::size_t ahead, std::size_t bytes,
+                  int descriptors, bool refill);
+
 // Runs work on a thread of its own, at the caller's priority since the caller
 // waits for it, and never joined.  Calls wait at least every 10 ms meanwhile.
 // False when wait returned false first: work then runs to its end on its own,

@@ -66,6 +66,23 @@ TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the 
     }
 }
 
+TEST_CASE("Lookahead: readers read on up to each bound, and are woken again once more than a "
+          "quarter is free") {
+    const LookaheadLimits l{.folders = 8, .bytes = 800, .descriptors = 4};
+    struct Row {
+        std::size_t ahead, bytes;
+        int descriptors;
+        bool reads, refills;
+    };
+    for (const Row &r :
+         {Row{0, 5000, 0, true, true}, Row{5, 500, 2, true, true}, Row{6, 0, 0, true, false},
+          Row{8, 0, 0, false, false}, Row{1, 600, 0, true, false}, Row{1, 800, 0, false, false},
+          Row{1, 0, 3, true, false}, Row{1, 0, 4, false, false}}) {
+        CHECK_EQ(MayReadAhead(l, r.ahead, r.bytes, r.descriptors, false), r.reads);
+        CHECK_EQ(MayReadAhead(l, r.ahead, r.bytes, r.descriptors, true), r.refills);
+    }
+}
+
 TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave it whole") {
     RandomTree tree(11);
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
