@@ -108,21 +108,6 @@ private Q_SLOTS:
         QVERIFY(!events::tick(&timer));
     }
 
-    void windowDescription() {
-        // Its widgets, places and texts: MainWindowTest, with the main window's.
-        QVERIFY(!Form2->isVisible());
-        QCOMPARE(Form2->minimumSize(), Form2->maximumSize());
-        QVERIFY(!(Form2->windowFlags() & Qt::WindowMinimizeButtonHint));
-        QVERIFY(!(Form2->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(Form2->windowFlags() & Qt::WindowCloseButtonHint);
-        QCOMPARE(Form2->Label1->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-        QCOMPARE(Form2->Label1->font().family(), QStringLiteral("Arial"));
-        QVERIFY(Form2->Label1->font().bold());
-        QVERIFY(!Form2->TUj->Enabled());
-        QCOMPARE(Form2->TUj->Interval(), 1000);
-        QCOMPARE(Form2->TUj->Tag, 0);
-    }
-
     // Which units appear before which tick (0: before the dialog is shown),
     // and the tick on which the dialog closes.
     void closesWhenAllSixExistOrOnTick31_data() {
