@@ -122,6 +122,8 @@ private Q_SLOTS:
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\x80");
         QTest::newRow("leading dash") << QByteArray("-U");
         QTest::newRow("blanks and wildcards") << QByteArray(" sp ace *?[x] ");
+        QTest::newRow("blanks, two folders down") << QByteArray("Tools Dir/Bin");
+        QTest::newRow("a single quote") << QByteArray("O'Brien tools");
     }
     void onlyTheNamedProgramRuns() {
         QFETCH(QByteArray, name);
@@ -172,6 +174,7 @@ private Q_SLOTS:
         QTest::newRow("script without #!") << QStringLiteral("noshebang");
         QTest::newRow("FIFO") << QStringLiteral("fifo");
         QTest::newRow("empty file") << QStringLiteral("empty");
+        QTest::newRow("link that leads nowhere") << QStringLiteral("dangling"); // as a scan finds
     }
     void pathsThatAreNoProgram() {
         QFETCH(QString, kind);
@@ -187,6 +190,8 @@ private Q_SLOTS:
             hostile::writeExecutable(path, payload);
         else if (kind == QLatin1String("fifo"))
             QVERIFY(mkfifo(path.c_str(), 0755) == 0);
+        else if (kind == QLatin1String("dangling"))
+            QVERIFY(symlink("nowhere", path.c_str()) == 0);
         else
             hostile::writeExecutable(path, "");
         const auto before = hostile::snapshot(b.tree.root());
