@@ -225,6 +225,7 @@ private Q_SLOTS:
         QTest::newRow("no wrap") << quint32(123456);
         QTest::newRow("wraps during the wait") << quint32(0xFFFFFFFFu - 2500u);
         QTest::newRow("wraps at the first cycle") << quint32(0xFFFFFFFFu);
+        QTest::newRow("wraps to zero at the last reading") << quint32(0xFFFFFFFFu - 9999u);
         QTest::newRow("start at zero") << quint32(0);
     }
     void theWaitLasts10000Ticks() {
