@@ -131,7 +131,6 @@ private Q_SLOTS:
             next = next->nextInFocusChain();
         } while (next != w->Edit1 && order.size() < 10);
         QCOMPARE(order, (QList<QWidget *>{w->Edit1, w->BitBtn1, w->RGItem0, w->RGItem1}));
-        QVERIFY(!(w->SpeedButton1->focusPolicy() & Qt::TabFocus));
     }
 
     // The captions fit their boxes in the fonts found here (Liberation Sans
