@@ -368,7 +368,7 @@ private Q_SLOTS:
             b.seam.reallyStart = true;
             reason = QString::fromLocal8Bit(std::strerror(EACCES)); // POSIX; Windows below
         } else {
-            b.seam.fakeStartResult = {false, toNative(reason)};
+            b.seam.fakeStartResults = {{0, {false, toNative(reason)}}}; // Lumio's, the only one
         }
         b.showMainWindow();
         b.press();
