@@ -37,8 +37,7 @@ void setUp() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
-    static const bool ready = (setUp(), true);
-    (void)ready;
+    [[maybe_unused]] static const bool ready = (setUp(), true);
     if (size == 0)
         return 0;
     const int mask = data[0] & host::faAnyFile;

@@ -225,6 +225,7 @@ private Q_SLOTS:
         QTest::newRow("no wrap") << quint32(123456);
         QTest::newRow("wraps during the wait") << quint32(0xFFFFFFFFu - 2500u);
         QTest::newRow("wraps at the first cycle") << quint32(0xFFFFFFFFu);
+        QTest::newRow("wraps to zero at the last reading") << quint32(0xFFFFFFFFu - 9999u);
         QTest::newRow("start at zero") << quint32(0);
     }
     void theWaitLasts10000Ticks() {
@@ -367,7 +368,7 @@ private Q_SLOTS:
             b.seam.reallyStart = true;
             reason = QString::fromLocal8Bit(std::strerror(EACCES)); // POSIX; Windows below
         } else {
-            b.seam.fakeStartResult = {false, toNative(reason)};
+            b.seam.fakeStartResults = {{0, {false, toNative(reason)}}}; // Lumio's, the only one
         }
         b.showMainWindow();
         b.press();

@@ -61,6 +61,7 @@ private Q_SLOTS:
         QTest::newRow("one byte less than Delphi 4") << qint64(543231) << -1;
         QTest::newRow("one byte more than Delphi 4") << qint64(543233) << -1;
         QTest::newRow("empty file") << qint64(0) << -1;
+        QTest::newRow("4 GiB more than Delphi 3") << (qint64(1) << 32) + 430080 << -1;
     }
     void versionBySize() {
         QFETCH(qint64, size);

@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <map>
@@ -30,24 +29,11 @@ using namespace hosttest;
 
 namespace {
 
-// The watchdog of a start that must not wait for the started program: it ends
-// that program (its pid is in watchedPidFile) and this test run.
-char watchedPidFile[4096];
-
-void startWaited(int) {
-    static const char message[] = "    FAIL StartProcess waited for the program\n";
-    ssize_t ignored = write(STDOUT_FILENO, message, sizeof message - 1);
-    const int fd = open(watchedPidFile, O_RDONLY);
-    if (fd >= 0) {
-        char digits[32] = {};
-        ignored = read(fd, digits, sizeof digits - 1);
-        close(fd);
-        const pid_t pid = pid_t(std::atol(digits));
-        if (pid > 1)
-            kill(pid, SIGKILL);
-    }
-    (void)ignored;
-    _exit(1);
+// An executable file at path holding text (a script, or not quite one).
+std::string executable(const std::string &path, const std::string &text) {
+    std::ofstream(path) << text;
+    chmod(path.c_str(), 0755);
+    return path;
 }
 
 } // namespace
@@ -170,11 +156,11 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
     const std::string marker = s.path("marker");
     const std::string payload =
         "x; touch " + marker + " | $(touch " + marker + ") `touch " + marker + "` \"q\" 'q' &\n";
-    const std::string echoed = s.path("argv"), script = s.path("echo args");
-    std::ofstream(script)
-        << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$OUT\"\n"
-           "printf '%s\\n' \"$$ $PPID\" >> \"$OUT\"\n";
-    chmod(script.c_str(), 0755);
+    const std::string echoed = s.path("argv");
+    const std::string script =
+        executable(s.path("echo args"),
+                   "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$OUT\"\n"
+                   "printf '%s\\n' \"$$ $PPID\" >> \"$OUT\"\n");
     setenv("OUT", echoed.c_str(), 1);
     const StartResult r = StartProcess(script, {"a b", payload});
     unsetenv("OUT");
@@ -195,28 +181,21 @@ TEST_CASE("StartProcess: no shell, arguments whole, detached, failures told") {
     const StartResult noExec = StartProcess(s.path("noexec"), {});
     CHECK(!noExec.started);
     CHECK(!noExec.error.empty());
-    std::ofstream(s.path("noshebang")) << "touch " << marker << "\n";
-    chmod(s.path("noshebang").c_str(), 0755);
-    CHECK(!StartProcess(s.path("noshebang"), {}).started);
+    CHECK(!StartProcess(executable(s.path("noshebang"), "touch " + marker + "\n"), {}).started);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     CHECK(access(marker.c_str(), F_OK) != 0);
 }
 
 TEST_CASE("StartProcess returns while the started program runs on") {
     Scratch s;
-    const std::string pidFile = s.path("pid"), script = s.path("long");
-    std::ofstream(script) << "#!/bin/sh\necho $$ > \"$1.part\" && mv \"$1.part\" \"$1\"\n"
-                             "exec sleep 60\n";
-    chmod(script.c_str(), 0755);
-    std::snprintf(watchedPidFile, sizeof watchedPidFile, "%s", pidFile.c_str());
-    struct sigaction watchdog = {}, before = {};
-    watchdog.sa_handler = startWaited;
-    sigaction(SIGALRM, &watchdog, &before);
-    alarm(2);
+    const std::string pidFile = s.path("pid");
+    const std::string script =
+        executable(s.path("long"),
+                   "#!/bin/sh\necho $$ > \"$1.part\" && mv \"$1.part\" \"$1\"\nexec sleep 5\n");
+    const auto before = std::chrono::steady_clock::now();
     const StartResult r = StartProcess(script, {pidFile});
-    alarm(0);
-    sigaction(SIGALRM, &before, nullptr);
-
+    // A start that waited for the program would take its five seconds.
+    CHECK(std::chrono::steady_clock::now() - before < std::chrono::seconds(2));
     CHECK(r.started);
     CHECK(waitFor(pidFile));
     std::ifstream in(pidFile);
@@ -360,19 +339,19 @@ TEST_CASE("A capture takes output and error whole, in the order written, through
     CHECK(capture != nullptr);
     if (!capture)
         return;
-    const std::string done = s.path("done"), script = s.path("streams");
+    const std::string done = s.path("done");
     // A stand-in for a compiler: both streams in turn, a reopen of each (which
     // would truncate a file), what its input gives, where its output goes;
     // then, with Forgeway's end of the pipe closed, a write that must still
     // succeed.
-    std::ofstream(script) << "#!/bin/sh\necho out 1; echo err 2 >&2; echo out 3\n"
-                             "echo reopened err > /dev/stderr; echo reopened out > /dev/stdout\n"
-                             "printf 'caf\\351\\377\\n' >&2\n"
-                             "echo \"stdin: $(wc -c)\"\n"
-                             "readlink /proc/$$/fd/1 /proc/$$/fd/2\n"
-                             "sleep 0.3; echo after && echo written > \"$1.part\"\n"
-                             "mv \"$1.part\" \"$1\"\n";
-    chmod(script.c_str(), 0755);
+    const std::string script = executable(
+        s.path("streams"), "#!/bin/sh\necho out 1; echo err 2 >&2; echo out 3\n"
+                           "echo reopened err > /dev/stderr; echo reopened out > /dev/stdout\n"
+                           "printf 'caf\\351\\377\\n' >&2\n"
+                           "echo \"stdin: $(wc -c)\"\n"
+                           "readlink /proc/$$/fd/1 /proc/$$/fd/2\n"
+                           "sleep 0.3; echo after && echo written > \"$1.part\"\n"
+                           "mv \"$1.part\" \"$1\"\n");
     CHECK(StartProcess(script, {done}, capture.get()).started);
     waitUntil([&] { return capture->Tail(4096).find("]\npipe:[") != std::string::npos; }, 3000);
     const std::string all = capture->Tail(4096);

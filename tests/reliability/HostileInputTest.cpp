@@ -47,8 +47,7 @@ struct Bench {
     void expectTreeUnchanged(const hostile::Snapshot &before, bool outputs = false) const {
         QVERIFY(!pwned());
         const auto after = hostile::snapshot(outputs ? kit.dir() : tree.root());
-        const auto changed = hostile::changes(before, after, outputs);
-        QVERIFY2(changed.empty(), hostile::joined(changed).constData());
+        QCOMPARE(hostile::changes(before, after, outputs), QByteArray());
     }
 };
 
@@ -110,7 +109,8 @@ private Q_SLOTS:
 
     // The compiler lies in a folder whose name is shell syntax, and the kit
     // in another: the stand-in runs, gets every argument whole, and nothing
-    // else runs.
+    // else runs.  The whole build, from the main button to the Lumio.EXE it
+    // makes, started with no arguments and the program told to end.
     void onlyTheNamedProgramRuns_data() {
         QTest::addColumn<QByteArray>("name");
         QTest::newRow("semicolon") << QByteArray("a; touch pwned;");
@@ -122,31 +122,45 @@ private Q_SLOTS:
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\x80");
         QTest::newRow("leading dash") << QByteArray("-U");
         QTest::newRow("blanks and wildcards") << QByteArray(" sp ace *?[x] ");
+        QTest::newRow("blanks, two folders down") << QByteArray("Tools Dir/Bin");
+        QTest::newRow("a single quote") << QByteArray("O'Brien tools");
     }
     void onlyTheNamedProgramRuns() {
         QFETCH(QByteArray, name);
         Bench b(name.toStdString() + " kit");
         const std::string folder = b.tree.path(name.toStdString());
         QVERIFY(mkdir(folder.c_str(), 0755) == 0);
-        const std::string compiler = folder + "/DCC32.EXE";
-        hostile::writeExecutable(compiler, standin::script({.logDir = b.logs}));
+        const std::string compiler = folder + "/DCC32.EXE", lumio = folder + "/Lumio stand-in";
+        const std::string ran = folder + "/Lumio ran"; // its argument count
+        hostile::writeExecutable(lumio, "#!/bin/sh\necho $# > " + standin::shellQuoted(ran) + "\n");
+        hostile::writeExecutable(compiler,
+                                 standin::script({.logDir = b.logs, .lumioTemplate = lumio}));
         const auto kitBefore = hostile::snapshot(b.kit.dir());
 
         AppFixture f{b.kit};
         f.startForReal(compiler, 10);
-        f.seam.confirmAnswers = {false};
+        ShowWatch form2(Form2);
         hostile::WaitDialogDriver driver;
         QCOMPARE(toNative(Form1->Edit1->text()), compiler); // the box keeps every byte
         Form1->BitBtn1->click();
 
         QCOMPARE(f.seam.boxes, (QStringList{boxes::PasCompile, boxes::SuccessQuestion}));
-        QCOMPARE(f.seam.starts.size(), std::size_t(7));
-        for (const RecordedStart &s : f.seam.starts)
-            QCOMPARE(QByteArray::fromStdString(s.program), QByteArray::fromStdString(compiler));
+        QCOMPARE(form2.shows, 1);
+        QVERIFY(Form2->TUj->Tag < 31 && !Form2->TUj->Enabled()); // closed on the units
+        QCOMPARE(b.kit.compiledUnits(), DemoUnitNames);
+        QCOMPARE(f.seam.starts.size(), std::size_t(8));
+        for (std::size_t i = 0; i < 7; ++i)
+            QCOMPARE(QByteArray::fromStdString(f.seam.starts[i].program),
+                     QByteArray::fromStdString(compiler));
         QTRY_VERIFY2(standin::runs(b.logs) == standin::buildRuns(b.kit, 1),
                      hostile::joined(standin::runs(b.logs)).constData());
         b.expectTreeUnchanged(kitBefore, true);
-        QVERIFY(b.kit.exists("Demo/Lumio.EXE"));
+        QCOMPARE(f.seam.starts[7].program, b.kit.output());
+        QVERIFY(f.seam.starts[7].args.empty());
+        QTRY_COMPARE(QByteArray::fromStdString(hostile::readFile(ran)), QByteArray("0\n"));
+        QCOMPARE(Form1->Tag, 1);
+        QCOMPARE(f.seam.terminateCalls, 1);
+        QCOMPARE(Form1->SB->Panels(1).Text(), QString());
         QVERIFY(hostile::noChildren());
     }
 
@@ -160,6 +174,7 @@ private Q_SLOTS:
         QTest::newRow("script without #!") << QStringLiteral("noshebang");
         QTest::newRow("FIFO") << QStringLiteral("fifo");
         QTest::newRow("empty file") << QStringLiteral("empty");
+        QTest::newRow("link that leads nowhere") << QStringLiteral("dangling"); // as a scan finds
     }
     void pathsThatAreNoProgram() {
         QFETCH(QString, kind);
@@ -175,6 +190,8 @@ private Q_SLOTS:
             hostile::writeExecutable(path, payload);
         else if (kind == QLatin1String("fifo"))
             QVERIFY(mkfifo(path.c_str(), 0755) == 0);
+        else if (kind == QLatin1String("dangling"))
+            QVERIFY(symlink("nowhere", path.c_str()) == 0);
         else
             hostile::writeExecutable(path, "");
         const auto before = hostile::snapshot(b.tree.root());

@@ -107,9 +107,7 @@ ProbeResult runProbe(const QStringList &prefix, const QStringList &args) {
     return r;
 }
 
-QString q(const std::string &s) {
-    return QString::fromLocal8Bit(s.c_str());
-}
+const auto q = &fromNative; // a path for Qt, byte for byte
 
 bool kernelTellsMountIds() {
     struct statx sx;

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 

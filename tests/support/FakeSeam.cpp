@@ -50,7 +50,7 @@ host::StartResult FakeSeam::startProcess(const std::string &program,
             return {false, "the fake output could not be written"};
     }
     const auto result = fakeStartResults.find(index);
-    return result != fakeStartResults.end() ? result->second : fakeStartResult;
+    return result != fakeStartResults.end() ? result->second : host::StartResult{true, {}};
 }
 
 void FakeSeam::showMessage(QWidget *, const QString &text, const QString &details) {

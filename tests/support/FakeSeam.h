@@ -42,11 +42,9 @@ public:
 
     std::vector<RecordedStart> starts;
     // When set, starts really happen through the host; otherwise they are
-    // only recorded and succeed.
+    // only recorded and succeed, but for the result a start is given here by
+    // its index; also what a start writes into its capture.
     bool reallyStart = false;
-    // The result a recorded (not real) start reports; by the index of the
-    // start, another result, and what the start writes into its capture.
-    host::StartResult fakeStartResult{true, {}};
     std::map<std::size_t, host::StartResult> fakeStartResults;
     std::map<std::size_t, std::string> fakeOutput;
 

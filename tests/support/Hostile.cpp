@@ -80,8 +80,14 @@ bool isCompilerOutput(const std::string &relative) {
            (relative.ends_with(".DCU") || relative == "Demo/Lumio.EXE");
 }
 
-std::vector<std::string> changes(const Snapshot &before, const Snapshot &after,
-                                 bool besidesOutputs) {
+QByteArray joined(const std::vector<std::string> &lines) {
+    QByteArray out;
+    for (const std::string &line : lines)
+        out += QByteArray::fromStdString(line) + "; ";
+    return out;
+}
+
+QByteArray changes(const Snapshot &before, const Snapshot &after, bool besidesOutputs) {
     const auto isCompilerOutput = [besidesOutputs](const std::string &rel) {
         return besidesOutputs && hostile::isCompilerOutput(rel);
     };
@@ -98,14 +104,7 @@ std::vector<std::string> changes(const Snapshot &before, const Snapshot &after,
     for (const auto &[rel, hash] : after)
         if (!before.count(rel) && !isCompilerOutput(rel))
             changes.push_back("new: " + rel);
-    return changes;
-}
-
-QByteArray joined(const std::vector<std::string> &lines) {
-    QByteArray out;
-    for (const std::string &line : lines)
-        out += QByteArray::fromStdString(line) + "; ";
-    return out;
+    return joined(changes);
 }
 
 void writeFile(const std::string &path, const std::string &contents, int mode) {

@@ -18,12 +18,11 @@ using Snapshot = std::map<std::string, QByteArray>;
 Snapshot snapshot(const std::string &root);
 // The compiler's outputs in a kit: Demo/*.DCU and Demo/Lumio.EXE.
 bool isCompilerOutput(const std::string &relative);
-// What changed from before to after (besides the compiler's outputs, if so
-// asked), one line per entry; empty when nothing did.
-std::vector<std::string> changes(const Snapshot &before, const Snapshot &after,
-                                 bool besidesOutputs = false);
 // Lines for a failure message.
 QByteArray joined(const std::vector<std::string> &lines);
+// What changed from before to after (besides the compiler's outputs, if so
+// asked), joined a line per entry; empty when nothing did.
+QByteArray changes(const Snapshot &before, const Snapshot &after, bool besidesOutputs = false);
 
 void writeFile(const std::string &path, const std::string &contents, int mode = 0644);
 inline void writeExecutable(const std::string &path, const std::string &contents) {

@@ -23,8 +23,6 @@ std::string script(const Options &o) {
       << "{ printf '%s|' \"$#\"; for a in \"$@\"; do printf '%s|' \"$a\"; done; } "
          "> \"$log/run.$$\"\n"
       << o.before << "\n";
-    if (o.delaySeconds > 0)
-        s << "sleep " << o.delaySeconds << "\n";
     s << "case \"$1\" in\n"
          "  *.Pas) out=\"${1%.Pas}.DCU\" ;;\n"
          "  *.DPR) out=\"${1%.DPR}.EXE\" ;;\n"

@@ -19,8 +19,6 @@ struct Options {
     // Shell lines run after the log and before the output is written; they
     // may end the run early.
     std::string before{};
-    // A pause before the output is written.
-    double delaySeconds = 0;
     // For the project: a program copied in as Lumio.EXE, executable.
     // Without it, Lumio.EXE holds text and cannot run.
     std::string lumioTemplate{};
