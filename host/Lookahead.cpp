@@ -4,14 +4,17 @@
 // subfolders that lead to it from its drive's root (the n-th subfolder of a
 // folder has slot n), so that comparing keys as sequences is comparing the
 // walk's order.  Listing a folder makes a pending job for each of its
-// subfolders.  Helpers take first the jobs the walk asks for, then, within
-// the bounds, the pending job the walk will reach first.  The walk takes a
-// job when it gets to its folder, waiting with its events running if it is
-// not done yet; whatever it has passed goes, and so does everything below a
-// folder it is done with.  One mutex guards the jobs; nobody holds it while
-// the host is asked for anything but closing.  Helpers share the state with
-// the walk, so that one still in a system call when the walk ends finishes
-// on its own.
+// subfolders, which the folder's job owns until the walk takes it, and then
+// the walk's cursor over the folder.  Helpers take first the jobs the walk
+// asks for, then, within the bounds, the pending job the walk will reach
+// first.  The walk takes a job when it gets to its folder, waiting with its
+// events running if it is not done yet; the subfolders it passes go, and so
+// does everything below a folder it is done with.  One mutex guards the
+// jobs; nobody holds it while the host is asked for anything but closing.
+// The walk takes a job that is done without it, unless the read-ahead has
+// room to refill: on two cores, the helpers that held it made the walk wait
+// for them a third of a warm scan.  Helpers share the state with the walk,
+// so that one still in a system call when the walk ends finishes on its own.
 #include "host/Lookahead.h"
 #include "host/Listing.h"
 #include "host/Text.h"
@@ -67,12 +70,6 @@ constexpr auto Pause = std::chrono::milliseconds(10);
 
 using Key = std::vector<std::uint32_t>;
 
-// The first key past every key that begins with key.
-Key after(Key key) {
-    ++key.back();
-    return key;
-}
-
 // Waits on cv until ready(), calling onPause and then wait every Pause; false
 // when wait gave up first.  lock is released while wait runs.
 template <class Ready, class OnPause>
@@ -99,8 +96,10 @@ struct Job {
     VolumeId volume = 0;
     bool more = false;           // the next part of folder, not a first reading
     std::uint32_t firstSlot = 0; // the slot of the first subfolder read
+    // Changed under the mutex; the walk also reads it without, and a job that
+    // is done is the walk's alone.
+    std::atomic<Stage> stage{Stage::Pending};
     // Under the mutex:
-    Stage stage = Stage::Pending;
     bool dropped = false;  // nobody will take it
     bool asked = false;    // the walk has asked for it
     bool awaited = false;  // the walk waits for it
@@ -110,7 +109,7 @@ struct Job {
     FolderRef folder;
     Listing listing;
     int error = 0;
-    std::vector<std::shared_ptr<Job>> children; // one for each subfolder listed
+    std::vector<std::shared_ptr<Job>> children; // one for each subfolder listed, by slot
 };
 using JobPtr = std::shared_ptr<Job>;
 
@@ -169,18 +168,24 @@ struct FolderCursor {
     std::uint32_t slots = 0;   // subfolders met so far
     std::int64_t current = -1; // the slot of the entry in hand, when it is a subfolder
     JobPtr nextPart;           // asked for as soon as the part before it came
+    // The jobs of its subfolders by slot, as far as listed; those before
+    // entered are taken or dropped.
+    std::vector<JobPtr> children;
+    std::uint32_t entered = 0;
 };
 
 struct Lookahead::State : std::enable_shared_from_this<State> {
     LookaheadLimits limits;
     Wait wait;
-    std::atomic<int> descriptors{0}; // before the jobs: their folders count down as they go
+    // Before the jobs: their folders count down as they go.  Changed under
+    // the mutex, but by the walk also without it, for jobs that are done.
+    std::atomic<int> descriptors{0};
+    std::atomic<std::size_t> ahead{0}, bytes{0};
     std::mutex mutex;
     std::condition_variable work, spare, done; // readers wait on work, the others on spare
-    std::map<Key, JobPtr> jobs;                // not taken by the walk, in the walk's order
-    std::map<Key, JobPtr> pending;             // of those, the ones no helper has begun
+    std::map<Key, JobPtr> pending;             // no helper has begun them, in the walk's order
     std::deque<JobPtr> asked;                  // the walk waits for these
-    std::size_t ahead = 0, bytes = 0;
+    std::vector<FolderCursor *> open;          // the walk's, and only the walk touches it
     std::uint32_t roots = 0;
     // Readers read ahead, below the walk's priority; spares read what the walk
     // asks for, at its priority, since it waits for them.
@@ -223,13 +228,11 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         --threads;
     }
 
-    bool canReadAhead(bool refill = false) const {
-        return !pending.empty() && MayReadAhead(limits, ahead, bytes, descriptors, refill);
-    }
+    bool canRefill() const { return MayReadAhead(limits, ahead, bytes, descriptors, true); }
     // One idle reader more when there is room to refill: each that takes a
-    // folder wakes the next.
+    // folder wakes the next.  Mutex held.
     void wake() {
-        if (idle > 0 && canReadAhead(true))
+        if (idle > 0 && !pending.empty() && canRefill())
             work.notify_one();
     }
 
@@ -246,15 +249,14 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                     return job;
                 }
             }
-            if (readsAhead && canReadAhead()) {
+            if (readsAhead && !pending.empty() &&
+                MayReadAhead(limits, ahead, bytes, descriptors, false)) {
                 JobPtr job = std::move(pending.begin()->second);
                 pending.erase(pending.begin());
                 job->stage = Stage::Reading;
                 job->counted = job->reserved = true;
-                ++ahead;
-                ++descriptors;
-                stats.mostAhead = std::max(stats.mostAhead, ahead);
-                stats.mostDescriptors = std::max(stats.mostDescriptors, descriptors.load());
+                stats.mostAhead = std::max(stats.mostAhead, ++ahead);
+                stats.mostDescriptors = std::max(stats.mostDescriptors, ++descriptors);
                 wake();
                 return job;
             }
@@ -267,7 +269,6 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
 
     // A helper has read job; mutex held.
     void finish(Job &job) {
-        job.stage = Stage::Done;
         if (!job.more && !job.listing.more && job.children.empty())
             job.folder.reset(); // nothing more is opened through it
         if (std::exchange(job.reserved, false)) {
@@ -276,31 +277,29 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             else
                 --descriptors;
         }
-        if (job.dropped)
+        if (job.dropped) {
+            job.folder.reset();
+            job.children.clear();
+            job.stage.store(Stage::Done, std::memory_order_release);
             return;
+        }
         if (job.counted) {
-            bytes += job.listing.Bytes();
-            stats.mostBytes = std::max(stats.mostBytes, bytes);
+            stats.mostBytes = std::max(stats.mostBytes, bytes += job.listing.Bytes());
             ++stats.listedAhead;
         } else if (!job.more) {
             ++stats.listedAsked;
         }
         if (!job.error)
-            addSubfolders(job);
+            for (const JobPtr &child : job.children)
+                pending.emplace_hint(pending.end(), child->key, child);
+        job.stage.store(Stage::Done, std::memory_order_release);
+        wake();
         if (job.awaited || descriptors == 0) // nobody else waits on done
             done.notify_one();
     }
 
-    void addSubfolders(Job &job) {
-        for (JobPtr &child : job.children) {
-            pending.emplace_hint(pending.end(), child->key, child);
-            jobs.emplace_hint(jobs.end(), child->key, std::move(child));
-        }
-        job.children.clear();
-        wake();
-    }
-
-    // Job no longer counts against the bounds; mutex held.
+    // Job no longer counts against the bounds: the walk's, with the mutex
+    // held or the job done.
     void uncount(Job &job) {
         if (!std::exchange(job.counted, false))
             return;
@@ -312,25 +311,54 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         }
     }
 
-    // Drops the jobs in [from, to); mutex held.
-    void drop(std::map<Key, JobPtr>::iterator from, std::map<Key, JobPtr>::iterator to) {
-        for (auto at = from; at != to; ++at) {
-            at->second->dropped = true;
-            uncount(*at->second);
-            pending.erase(at->first);
+    // Nobody will take job, nor anything below it; mutex held.
+    void drop(const JobPtr &job) {
+        if (!job || std::exchange(job->dropped, true))
+            return;
+        uncount(*job);
+        if (job->stage == Stage::Pending) {
+            pending.erase(job->key);
+        } else if (job->stage == Stage::Done) {
+            for (const JobPtr &child : job->children)
+                drop(child);
+            job->children.clear();
+            job->folder.reset();
         }
-        const bool any = from != to;
-        jobs.erase(from, to);
-        if (any)
-            wake();
+    }
+    // The walk's: drops the jobs of c's subfolders from slot entered up to
+    // slot to, and with Whole its next part too; the mutex is taken only when
+    // there is any.
+    static constexpr std::size_t Whole = std::size_t(-1);
+    void dropChildren(FolderCursor &c, std::size_t to, bool locked = false) {
+        const std::size_t end = std::min(to, c.children.size());
+        const auto first =
+            c.children.begin() + std::ptrdiff_t(std::min<std::size_t>(c.entered, end));
+        const auto last = c.children.begin() + std::ptrdiff_t(end);
+        const bool part = c.nextPart && to == Whole;
+        if (!part && std::all_of(first, last, [](const JobPtr &j) { return !j; }))
+            return;
+        std::unique_lock lock(mutex, std::defer_lock);
+        if (!locked)
+            lock.lock();
+        if (part)
+            std::exchange(c.nextPart, nullptr)->dropped = true;
+        std::for_each(first, last, [&](JobPtr &j) { drop(std::exchange(j, nullptr)); });
+        wake();
     }
 
     // The walk is done with c's folder.
     void close(FolderCursor &c) {
-        std::lock_guard lock(mutex);
-        if (c.nextPart)
-            c.nextPart->dropped = true;
-        drop(jobs.lower_bound(c.key), jobs.lower_bound(after(c.key)));
+        std::erase(open, &c);
+        dropChildren(c, Whole);
+    }
+
+    // The walk's: the job of slot in parent (null when there is none), the
+    // subfolders it passed dropped.
+    JobPtr enter(FolderCursor &parent, std::uint32_t slot) {
+        dropChildren(parent, slot);
+        parent.entered = slot + 1;
+        return slot < parent.children.size() ? std::exchange(parent.children[slot], nullptr)
+                                             : nullptr;
     }
 
     // Has a helper read job, unless one is at it already; mutex held.
@@ -354,34 +382,27 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             });
     }
 
-    // The walk's: the folder of job (the job of that key, when there is one)
-    // into c.  0, or the error its FindFirst returns.
-    int take(JobPtr job, FolderCursor &c) {
-        std::unique_lock lock(mutex);
+    // The walk's, mutex held: waits until job is done, reading it again
+    // when it ran out of descriptors or memory while folders read ahead held
+    // some, once they are closed, as the walk alone would.  0, or ECANCELED.
+    int waitDone(std::unique_lock<std::mutex> &lock, const JobPtr &job) {
         if (!started) {
             started = true;
             for (int i = 0; i < limits.helpers; ++i)
                 startHelper(true);
         }
-        if (const auto at = jobs.find(job->key); at != jobs.end()) {
-            job = std::move(at->second);
-            jobs.erase(at);
-        }
-        drop(jobs.begin(), jobs.lower_bound(job->key)); // passed by the walk
         for (bool drained = false;;) {
             if (job->stage == Stage::Pending && !job->asked)
                 ask(job);
             if (!waitFor(lock, job)) {
-                job->dropped = true;
+                drop(job);
                 return ECANCELED;
             }
             if (!outOfResources(job->error) || (drained && !job->counted))
-                break;
-            // Read ahead, or for the walk while folders read ahead held
-            // descriptors: read again once they are closed, as the walk
-            // alone would.
+                return 0;
             if (!job->counted) {
-                drop(jobs.begin(), jobs.end());
+                for (FolderCursor *c : open)
+                    dropChildren(*c, c->children.size(), true);
                 if (!waitWithEvents(
                         lock, done, [&] { return descriptors == 0; }, wait, [] {}))
                     return ECANCELED;
@@ -390,24 +411,41 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             uncount(*job);
             job->folder.reset();
             job->listing = Listing();
+            job->children.clear();
             job->error = 0;
             job->stage = Stage::Pending;
             job->asked = false;
         }
+    }
+
+    // The walk's: the folder of job into c.  0, or the error its FindFirst
+    // returns.  Without the mutex when a helper has read it already and the
+    // read-ahead has no room to refill.
+    int take(const JobPtr &job, FolderCursor &c) {
+        if (job->stage.load(std::memory_order_acquire) != Stage::Done ||
+            outOfResources(job->error)) {
+            std::unique_lock lock(mutex);
+            if (const int error = waitDone(lock, job))
+                return error;
+        }
         uncount(*job);
-        wake();
+        if (canRefill() || job->listing.more) {
+            std::lock_guard lock(mutex);
+            wake();
+            if (job->listing.more) { // read on while the walk goes through this part
+                c.nextPart = std::make_shared<Job>();
+                c.nextPart->key = c.key;
+                c.nextPart->path = c.path;
+                c.nextPart->more = true;
+                c.nextPart->folder = job->folder;
+                c.nextPart->firstSlot = job->firstSlot + std::uint32_t(job->children.size());
+                ask(c.nextPart);
+            }
+        }
         c.folder = std::move(job->folder);
         c.listing = std::move(job->listing);
-        if (c.listing.more) { // read on while the walk goes through this part
-            c.nextPart = std::make_shared<Job>();
-            c.nextPart->key = c.key;
-            c.nextPart->path = c.path;
-            c.nextPart->more = true;
-            c.nextPart->folder = c.folder;
-            c.nextPart->firstSlot = c.slots;
-            c.listing.ForEachSubfolder([&](std::string_view) { ++c.nextPart->firstSlot; });
-            ask(c.nextPart);
-        }
+        c.children.insert(c.children.end(), std::make_move_iterator(job->children.begin()),
+                          std::make_move_iterator(job->children.end()));
         return job->error;
     }
 };
@@ -425,7 +463,9 @@ Lookahead::Lookahead(const LookaheadLimits &limits, Wait wait) : state_(std::mak
 Lookahead::~Lookahead() {
     std::lock_guard lock(state_->mutex);
     state_->stopping = true;
-    state_->drop(state_->jobs.begin(), state_->jobs.end());
+    for (auto &[key, job] : state_->pending)
+        job->dropped = true;
+    state_->pending.clear();
     state_->asked.clear();
     state_->work.notify_all();
     state_->spare.notify_all();
@@ -433,7 +473,9 @@ Lookahead::~Lookahead() {
 
 Lookahead::Statistics Lookahead::Stats() const {
     std::lock_guard lock(state_->mutex);
-    return state_->stats;
+    Statistics s = state_->stats;
+    s.aheadNow = state_->ahead;
+    return s;
 }
 
 int Lookahead::HelpersAlive() {
@@ -453,21 +495,30 @@ namespace ahead {
 
 int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions &options) {
     const std::shared_ptr<Lookahead::State> &state = LookaheadAccess::of(*options.lookahead);
-    auto job = std::make_shared<Job>();
-    const FolderCursor *parent = options.within ? options.within->cursor.get() : nullptr;
-    if (parent && parent->current >= 0) {
-        job->key = parent->key;
-        job->key.push_back(std::uint32_t(parent->current));
-        job->parent = parent->folder;
-        job->name = options.within->Name;
-    } else {
-        job->key = {++state->roots}; // a drive's root, which comes after all before it
+    FolderCursor *parent = options.within ? options.within->cursor.get() : nullptr;
+    if (parent && parent->state != state)
+        parent = nullptr;
+    const std::string folder = ExtractFilePath(path);
+    JobPtr job;
+    if (parent && parent->current >= 0)
+        job = state->enter(*parent, std::uint32_t(parent->current));
+    if (!job) {
+        job = std::make_shared<Job>();
+        if (parent && parent->current >= 0) {
+            job->key = parent->key;
+            job->key.push_back(std::uint32_t(parent->current));
+            job->parent = parent->folder;
+            job->name = options.within->Name;
+        } else {
+            job->key = {++state->roots}; // a drive's root, which comes after all before it
+        }
+        job->path = folder;
+        job->volume = options.stayOnVolume;
     }
-    job->path = ExtractFilePath(path);
-    job->volume = options.stayOnVolume;
-    std::unique_ptr<FolderCursor, FolderCursorDeleter> c(
-        new FolderCursor{state, job->key, job->path, job->volume, mask, {}, {}, 0, -1, {}});
-    if (const int error = state->take(std::move(job), *c))
+    std::unique_ptr<FolderCursor, FolderCursorDeleter> c(new FolderCursor{
+        state, job->key, folder, options.stayOnVolume, mask, {}, {}, 0, -1, {}, {}, 0});
+    state->open.push_back(c.get());
+    if (const int error = state->take(job, *c))
         return error;
     f.cursor = std::move(c);
     return Next(f);
@@ -485,7 +536,7 @@ int Next(TSearchRec &f) {
                 return error;
             if (!c.listing.more)
                 return ENOENT;
-            if (const int error = c.state->take(std::move(c.nextPart), c))
+            if (const int error = c.state->take(std::exchange(c.nextPart, nullptr), c))
                 return error;
             continue;
         }

@@ -63,6 +63,7 @@ public:
         std::size_t mostBytes = 0;   // most bytes held at once
         int mostDescriptors = 0;     // most descriptors held at once
         int helpersStarted = 0;
+        std::size_t aheadNow = 0; // folders read ahead that the walk has not taken
     };
     Statistics Stats() const;
 

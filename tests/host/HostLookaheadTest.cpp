@@ -91,9 +91,19 @@ TEST_CASE("Lookahead: a walk that stops early, and one that never starts, leave 
         Walk w{.lookahead = &lookahead, .stopAfter = stop};
         w.folder(tree.drive(), nullptr);
         CHECK(std::equal(w.seen.begin(), w.seen.end(), plain.begin()));
+        CHECK_EQ(lookahead.Stats().aheadNow, 0u); // what it passed by holds no room
         // The same lookahead serves a whole walk afterwards.
         CHECK(walked(tree.drive(), &lookahead) == plain);
     }
+    // A walk that passes subfolders by, and then a whole one, with one lookahead.
+    Walk passing{.passEveryOther = true}, passingAhead{.passEveryOther = true};
+    passing.folder(tree.drive(), nullptr);
+    Lookahead lookahead({.folders = 8, .descriptors = 4});
+    passingAhead.lookahead = &lookahead;
+    passingAhead.folder(tree.drive(), nullptr);
+    CHECK(passingAhead.seen == passing.seen);
+    CHECK_EQ(lookahead.Stats().aheadNow, 0u);
+    CHECK(walked(tree.drive(), &lookahead) == plain);
     Lookahead unused;
     CHECK_EQ(unused.Stats().helpersStarted, 0);
 }

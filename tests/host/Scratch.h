@@ -98,6 +98,8 @@ struct Walk {
     std::vector<std::string> seen{}; // path and attribute bits of each entry
     std::size_t stopAfter = std::size_t(-1);
     std::function<void()> atFirstEntry{};
+    bool passEveryOther = false; // enters only every other subfolder it meets
+    std::size_t met = 0;
 
     void folder(std::string path, const host::TSearchRec *within) {
         if (path.back() != host::PathDelim)
@@ -110,7 +112,8 @@ struct Walk {
             if (seen.empty() && atFirstEntry)
                 atFirstEntry();
             seen.push_back(path + r.Name + " " + std::to_string(r.Attr));
-            if ((r.Attr & host::faDirectory) && r.Name != "." && r.Name != "..")
+            if ((r.Attr & host::faDirectory) && r.Name != "." && r.Name != ".." &&
+                (!passEveryOther || ++met % 2))
                 folder(path + r.Name, &r);
         }
     }
