@@ -341,7 +341,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         if (!locked)
             lock.lock();
         if (part)
-            std::exchange(c.nextPart, nullptr)->dropped = true;
+            drop(std::exchange(c.nextPart, nullptr));
         std::for_each(first, last, [&](JobPtr &j) { drop(std::exchange(j, nullptr)); });
         wake();
     }
