@@ -47,7 +47,9 @@ void TFileFind::ScanDrives() {
         return;
     for (const std::string &root : *roots) {
         const auto volume = std::make_shared<host::VolumeId>(0);
-        if (!enabled_ || !host::RunAside([volume, root] { *volume = host::VolumeOf(root); }, wait))
+        if (!enabled_ ||
+            (host::HasVolumes &&
+             !host::RunAside([volume, root] { *volume = host::VolumeOf(root); }, wait)))
             break;
         ScanFolder(root, *volume);
     }

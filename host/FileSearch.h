@@ -102,7 +102,13 @@ void FindClose(TSearchRec &f);
 bool PathExists(const std::string &path, int mask, std::int64_t *size = nullptr);
 
 // The volume that path lies on, without following a final symbolic link;
-// 0 when path cannot be examined.
+// 0 when path cannot be examined, and always 0 where the host has no volumes
+// to tell apart.
 VolumeId VolumeOf(const std::string &path);
+#ifdef _WIN32
+inline constexpr bool HasVolumes = false;
+#else
+inline constexpr bool HasVolumes = true;
+#endif
 
 } // namespace host
