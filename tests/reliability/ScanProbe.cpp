@@ -1,11 +1,7 @@
 // Scans the given roots for DCC32.EXE with TFileFind and prints what it
 // found, how many roots and entries it visited and how long that took:
 //
-//   ScanProbe [--search NAME] [--bind FROM TO] [--tmpfs DIR] [--btrfs IMAGE DIR] ROOT...
-//   ScanProbe [--search NAME] --drives
-//
-// --drives scans the machine's own drive table, as the automatic search does;
-// with a NAME that no file has, that is a walk of the whole machine.
+//   ScanProbe [--bind FROM TO] [--tmpfs DIR] [--btrfs IMAGE DIR] ROOT...
 //
 // --bind, --tmpfs and --btrfs first move the probe into a private mount
 // namespace and mount there, so nothing outside the probe sees the mounts.
@@ -15,7 +11,6 @@
 // makes a subvolume DIR/sub that holds a DCC32.EXE.  Exit status 77 when the
 // mounts are not permitted, 2 on bad usage, 0 otherwise.
 #include "components/FileFind.h"
-#include "host/Drives.h"
 #include "runtime/NativeText.h"
 
 #include <cerrno>
@@ -109,8 +104,6 @@ int main(int argc, char **argv) {
     std::vector<std::string> roots;
     std::vector<std::pair<std::string, std::string>> binds, btrfs;
     std::vector<std::string> tmpfs;
-    std::string search = "DCC32.EXE";
-    bool drives = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if ((a == "--bind" || a == "--btrfs") && i + 2 < argc) {
@@ -118,20 +111,13 @@ int main(int argc, char **argv) {
             i += 2;
         } else if (a == "--tmpfs" && i + 1 < argc) {
             tmpfs.emplace_back(argv[++i]);
-        } else if (a == "--search" && i + 1 < argc) {
-            search = argv[++i];
-        } else if (a == "--drives") {
-            drives = true;
         } else {
             roots.push_back(a);
         }
     }
-    if (drives)
-        roots = host::DriveRoots();
     if (roots.empty()) {
-        std::fprintf(stderr, "usage: ScanProbe [--search NAME] [--bind FROM TO] [--tmpfs DIR] "
-                             "[--btrfs IMAGE DIR] ROOT...\n"
-                             "       ScanProbe [--search NAME] --drives\n");
+        std::fprintf(stderr, "usage: ScanProbe [--bind FROM TO] [--tmpfs DIR] [--btrfs IMAGE DIR] "
+                             "ROOT...\n");
         return 2;
     }
     if (!binds.empty() || !tmpfs.empty() || !btrfs.empty()) {
@@ -158,7 +144,7 @@ int main(int argc, char **argv) {
 
     long visits = 0;
     TFileFind find(nullptr, nullptr, [&roots] { return roots; });
-    find.SetSearch(fromNative(search));
+    find.SetSearch("DCC32.EXE");
     find.OnSearch = [&visits](QObject *) { ++visits; };
     const auto start = std::chrono::steady_clock::now();
     find.SetEnabled(true);
