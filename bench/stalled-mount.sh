@@ -46,7 +46,7 @@ run() { # name helpers match stall-seconds
     local line
     line="$("$build/bench/forgeway_bench" scan "$base/root" --helpers "$2" --settle-ms 0 2>/dev/null |
         grep RESULT)"
-    printf '%-8s process_s=%.2f %s\n' "$1" "$(bc <<<"$EPOCHREALTIME - $t0")" "${line#RESULT }"
+    printf '%-8s process_s=%.2f %s\n' "$1" "$(awk "BEGIN { print $EPOCHREALTIME - $t0 }")" "${line#RESULT }"
     wait
 }
 
