@@ -11,39 +11,56 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace host::ahead {
 
-// The entries of one folder in the host's order, packed: for each, 4 bytes
-// of the host's own description (POSIX: the type bits of st_mode; Windows:
-// the attribute bits), a flag byte, the name's length in 2 bytes, the name.
+// The entries of one folder (or a part of it) in the host's order: for each,
+// its name, the host's own description (POSIX: the type bits of st_mode;
+// Windows: the attribute bits), and whether the walk enters it ("." and ".."
+// it does not).
 class Listing {
 public:
-    // descend: a folder the walk enters ("." and ".." are not).
-    void Add(std::string_view name, std::uint32_t info, bool descend);
+    void Add(std::string_view name, std::uint32_t info, bool descend) {
+        name = name.substr(0, 0xFFFF);
+        entries_.push_back({info, std::uint16_t(name.size()), descend});
+        names_.append(name);
+    }
     // The entry at the cursor, moving past it; false at the end of the part.
-    bool Next(std::string_view &name, std::uint32_t &info, bool &descend);
-    // Calls visit with the name of every entry with descend set.
-    template <class Visit> void ForEachSubfolder(Visit visit) const;
-    std::size_t Bytes() const { return bytes_.size(); }
+    bool Next(std::string_view &name, std::uint32_t &info, bool &descend) {
+        if (next_ == entries_.size())
+            return false;
+        const Entry &e = entries_[next_++];
+        name = std::string_view(names_).substr(nameAt_, e.length);
+        nameAt_ += e.length;
+        info = e.info;
+        descend = e.descend;
+        return true;
+    }
+    // Calls visit with the name of every entry the walk enters.
+    template <class Visit> void ForEachSubfolder(Visit visit) const {
+        std::size_t at = 0;
+        for (const Entry &e : entries_) {
+            if (e.descend)
+                visit(std::string_view(names_).substr(at, e.length));
+            at += e.length;
+        }
+    }
+    std::size_t Bytes() const { return names_.size() + entries_.size() * sizeof(Entry); }
 
     int error = 0;     // the host's error after the entries of this part; 0 when none
     bool more = false; // the folder has entries beyond this part
 
 private:
-    std::string bytes_;
-    std::size_t at_ = 0;
+    struct Entry {
+        std::uint32_t info;
+        std::uint16_t length;
+        bool descend;
+    };
+    std::vector<Entry> entries_;
+    std::string names_;
+    std::size_t next_ = 0, nameAt_ = 0;
 };
-
-template <class Visit> void Listing::ForEachSubfolder(Visit visit) const {
-    for (std::size_t at = 0; at + 7 <= bytes_.size();) {
-        const auto *p = reinterpret_cast<const unsigned char *>(bytes_.data() + at);
-        const std::size_t length = std::size_t(p[5]) | std::size_t(p[6]) << 8;
-        if (p[4])
-            visit(std::string_view(bytes_.data() + at + 7, length));
-        at += 7 + length;
-    }
-}
 
 // A folder opened for listing; its subfolders are opened through it.
 struct Dir;

@@ -33,33 +33,6 @@
 
 namespace host {
 
-namespace ahead {
-
-void Listing::Add(std::string_view name, std::uint32_t info, bool descend) {
-    const std::size_t length = std::min<std::size_t>(name.size(), 0xFFFF);
-    const char head[7] = {char(info & 0xFF),         char((info >> 8) & 0xFF),
-                          char((info >> 16) & 0xFF), char((info >> 24) & 0xFF),
-                          char(descend ? 1 : 0),     char(length & 0xFF),
-                          char(length >> 8)};
-    bytes_.append(head, sizeof head);
-    bytes_.append(name.data(), length);
-}
-
-bool Listing::Next(std::string_view &name, std::uint32_t &info, bool &descend) {
-    if (at_ + 7 > bytes_.size())
-        return false;
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes_.data() + at_);
-    info = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-    descend = p[4] != 0;
-    const std::size_t length = std::size_t(p[5]) | std::size_t(p[6]) << 8;
-    name = std::string_view(bytes_.data() + at_ + 7, length);
-    at_ += 7 + length;
-    return true;
-}
-
-} // namespace ahead
-
 using namespace ahead;
 
 namespace {
@@ -102,7 +75,6 @@ struct Job {
     // Under the mutex:
     bool dropped = false;  // nobody will take it
     bool asked = false;    // the walk has asked for it
-    bool awaited = false;  // the walk waits for it
     bool counted = false;  // read ahead: counts against the bounds
     bool reserved = false; // read ahead and in progress: holds a descriptor's place
     // Written by the helper that reads it, the walk's once it is done:
@@ -161,17 +133,13 @@ struct FolderCursor {
     std::shared_ptr<Lookahead::State> state;
     Key key;
     std::string path;
-    VolumeId volume = 0;
     int mask = 0;
     FolderRef folder; // null once nothing more is opened through it
     Listing listing;
-    std::uint32_t slots = 0;   // subfolders met so far
-    std::int64_t current = -1; // the slot of the entry in hand, when it is a subfolder
-    JobPtr nextPart;           // asked for as soon as the part before it came
-    // The jobs of its subfolders by slot, as far as listed; those before
-    // entered are taken or dropped.
-    std::vector<JobPtr> children;
-    std::uint32_t entered = 0;
+    std::uint32_t slots = 0;      // subfolders met so far
+    std::int64_t current = -1;    // the slot of the entry in hand, when it is a subfolder
+    JobPtr nextPart;              // asked for as soon as the part before it came
+    std::vector<JobPtr> children; // of its subfolders by slot, as far as listed; null once taken
 };
 
 struct Lookahead::State : std::enable_shared_from_this<State> {
@@ -294,8 +262,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 pending.emplace_hint(pending.end(), child->key, child);
         job.stage.store(Stage::Done, std::memory_order_release);
         wake();
-        if (job.awaited || descriptors == 0) // nobody else waits on done
-            done.notify_one();
+        done.notify_one(); // only the walk waits on it
     }
 
     // Job no longer counts against the bounds: the walk's, with the mutex
@@ -325,40 +292,29 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             job->folder.reset();
         }
     }
-    // The walk's: drops the jobs of c's subfolders from slot entered up to
-    // slot to, and with Whole its next part too; the mutex is taken only when
-    // there is any.
-    static constexpr std::size_t Whole = std::size_t(-1);
-    void dropChildren(FolderCursor &c, std::size_t to, bool locked = false) {
-        const std::size_t end = std::min(to, c.children.size());
-        const auto first =
-            c.children.begin() + std::ptrdiff_t(std::min<std::size_t>(c.entered, end));
-        const auto last = c.children.begin() + std::ptrdiff_t(end);
-        const bool part = c.nextPart && to == Whole;
-        if (!part && std::all_of(first, last, [](const JobPtr &j) { return !j; }))
+    // The walk's: drops the jobs of c's subfolders that it has not taken,
+    // and with part its next part too.  The mutex is taken only when there
+    // is any.  Subfolders passed by go when their folder is closed: the
+    // finder passes none.
+    void dropChildren(FolderCursor &c, bool part, bool locked = false) {
+        part = part && c.nextPart;
+        if (!part &&
+            std::all_of(c.children.begin(), c.children.end(), [](const JobPtr &j) { return !j; }))
             return;
         std::unique_lock lock(mutex, std::defer_lock);
         if (!locked)
             lock.lock();
         if (part)
             drop(std::exchange(c.nextPart, nullptr));
-        std::for_each(first, last, [&](JobPtr &j) { drop(std::exchange(j, nullptr)); });
+        for (JobPtr &j : c.children)
+            drop(std::exchange(j, nullptr));
         wake();
     }
 
     // The walk is done with c's folder.
     void close(FolderCursor &c) {
         std::erase(open, &c);
-        dropChildren(c, Whole);
-    }
-
-    // The walk's: the job of slot in parent (null when there is none), the
-    // subfolders it passed dropped.
-    JobPtr enter(FolderCursor &parent, std::uint32_t slot) {
-        dropChildren(parent, slot);
-        parent.entered = slot + 1;
-        return slot < parent.children.size() ? std::exchange(parent.children[slot], nullptr)
-                                             : nullptr;
+        dropChildren(c, true);
     }
 
     // Has a helper read job, unless one is at it already; mutex held.
@@ -373,7 +329,6 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
 
     // The walk's: waits, with its events running, until job is done.
     bool waitFor(std::unique_lock<std::mutex> &lock, const JobPtr &job) {
-        job->awaited = true;
         return waitWithEvents(
             lock, done, [&] { return job->stage == Stage::Done; }, wait,
             [&] { // every spare is busy (or stuck): one more
@@ -402,7 +357,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 return 0;
             if (!job->counted) {
                 for (FolderCursor *c : open)
-                    dropChildren(*c, c->children.size(), true);
+                    dropChildren(*c, false, true);
                 if (!waitWithEvents(
                         lock, done, [&] { return descriptors == 0; }, wait, [] {}))
                     return ECANCELED;
@@ -500,8 +455,8 @@ int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions 
         parent = nullptr;
     const std::string folder = ExtractFilePath(path);
     JobPtr job;
-    if (parent && parent->current >= 0)
-        job = state->enter(*parent, std::uint32_t(parent->current));
+    if (parent && parent->current >= 0 && std::size_t(parent->current) < parent->children.size())
+        job = std::exchange(parent->children[std::size_t(parent->current)], nullptr);
     if (!job) {
         job = std::make_shared<Job>();
         if (parent && parent->current >= 0) {
@@ -515,8 +470,8 @@ int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions 
         job->path = folder;
         job->volume = options.stayOnVolume;
     }
-    std::unique_ptr<FolderCursor, FolderCursorDeleter> c(new FolderCursor{
-        state, job->key, folder, options.stayOnVolume, mask, {}, {}, 0, -1, {}, {}, 0});
+    std::unique_ptr<FolderCursor, FolderCursorDeleter> c(
+        new FolderCursor{state, job->key, folder, mask, {}, {}, 0, -1, {}, {}});
     state->open.push_back(c.get());
     if (const int error = state->take(job, *c))
         return error;
