@@ -157,29 +157,25 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     std::uint32_t roots = 0;
     // Readers read ahead, below the walk's priority; spares read what the walk
     // asks for, at its priority, since it waits for them.
-    int threads = 0, idle = 0, spares = 0, idleSpares = 0;
+    int idle = 0, spares = 0, idleSpares = 0;
     bool started = false, stopping = false;
     Statistics stats;
 
     void startHelper(bool readsAhead) {
         if (!readsAhead && spares == MaxSpares)
             return; // the walk waits for those at work
-        spares += readsAhead ? 0 : 1;
-        ++threads;
         ++alive;
-        const bool started = StartHelper(
-            [self = shared_from_this(), readsAhead]() mutable {
-                self->serve(readsAhead);
-                self.reset();
-                --alive;
-            },
-            readsAhead);
-        if (started) {
+        if (StartHelper(
+                [self = shared_from_this(), readsAhead]() mutable {
+                    self->serve(readsAhead);
+                    self.reset();
+                    --alive;
+                },
+                readsAhead)) {
             ++stats.helpersStarted;
+            spares += readsAhead ? 0 : 1;
         } else {
-            --threads; // fewer helpers
-            spares -= readsAhead ? 0 : 1;
-            --alive;
+            --alive; // fewer helpers
         }
     }
     // Two: one for the folder the walk waits for, one for the next part of its folder.
@@ -193,7 +189,6 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             lock.lock();
             finish(*job);
         }
-        --threads;
     }
 
     bool canRefill() const { return MayReadAhead(limits, ahead, bytes, descriptors, true); }
@@ -353,7 +348,8 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 drop(job);
                 return ECANCELED;
             }
-            if (!outOfResources(job->error) || (drained && !job->counted))
+            // A next part is not read again: the folder has moved on.
+            if (!outOfResources(job->error) || job->more || (drained && !job->counted))
                 return 0;
             if (!job->counted) {
                 for (FolderCursor *c : open)
