@@ -8,8 +8,8 @@
 // the walk's cursor over the folder.  Helpers take first the jobs the walk
 // asks for, then, within the bounds, the pending job the walk will reach
 // first.  The walk takes a job when it gets to its folder, waiting with its
-// events running if it is not done yet; the subfolders it passes go, and so
-// does everything below a folder it is done with.  One mutex guards the
+// events running if it is not done yet; when it is done with a folder,
+// everything below it that it has not taken goes.  One mutex guards the
 // jobs; nobody holds it while the host is asked for anything but closing.
 // The walk takes a job that is done without it, unless the read-ahead has
 // room to refill: on two cores, the helpers that held it made the walk wait
