@@ -151,8 +151,7 @@ private Q_SLOTS:
             if (tick == 5) { // another window took the focus and gave it back
                 QEvent deactivate(QEvent::WindowDeactivate);
                 QCoreApplication::sendEvent(Form2, &deactivate);
-                QEvent activate(QEvent::WindowActivate);
-                QCoreApplication::sendEvent(Form2, &activate);
+                events::activate(Form2);
             }
         });
         QCOMPARE(log.closedOnTick, 4 + 31);
