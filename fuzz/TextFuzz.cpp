@@ -87,9 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     const CompileCommandLine line = CompileCommand(a, source, p[3]);
     require(line.text == a + " " + source + " -U" + p[3]);
     require(line.program == a);
-    require(line.args.size() == 2);
-    require(line.args[0] == source);
-    require(line.args[1] == "-U" + p[3]);
+    require(line.args == std::vector<std::string>{source, "-U" + p[3]});
 
     // A file name survives the trip into a QString and back, byte for byte.
     require(toNative(fromNative(whole)) == whole);

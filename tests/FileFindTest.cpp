@@ -100,17 +100,11 @@ private Q_SLOTS:
 
         const walk::Result expected = walk::drives(roots, "");
         QCOMPARE(f.visits, expected.visits);
-        QVERIFY(f.visits.front().starts_with(second.drive()));
-        QVERIFY(f.visits.back().starts_with(first.drive()));
         // Every folder, the roots included, reports its "." and "..".
         for (const std::string &dots : {Sep + ".", Sep + ".."})
             QCOMPARE(std::count_if(f.visits.begin(), f.visits.end(),
                                    [&](const std::string &p) { return p.ends_with(dots); }),
                      std::ptrdiff_t(2 + 7));
-        // The roots themselves are not reported.
-        for (const std::string &root : roots)
-            for (const std::string &path : {root, root.substr(0, root.size() - 1)})
-                QVERIFY(std::find(f.visits.begin(), f.visits.end(), path) == f.visits.end());
         QVERIFY(f.pumps >= int(f.visits.size())); // one before every entry, more while it waits
         QVERIFY(f.senderWasFinder);
         QCOMPARE(toNative(f.find.CurrentPath()), f.visits.back());

@@ -92,7 +92,6 @@ private Q_SLOTS:
         QTest::newRow("two sources") << QStringList{"Demo/Cove.Pas", "Demo/Mint.Pas"} << 2;
         QTest::newRow("help") << QStringList{"--help"} << 0;
     }
-
     void usageForOtherCommandLines() {
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
@@ -125,13 +124,12 @@ private Q_SLOTS:
         QCOMPARE(listing(kit.tmp()), QStringList{});
     }
 
+    // The six units are compiled all at once, as Forgeway does, then the project.
     void buildsLumioForEachUnitFolder_data() {
         QTest::addColumn<QString>("unitFolder");
         QTest::newRow("Delphi-3") << "Delphi-3";
         QTest::newRow("Delphi-4") << "Delphi-4";
     }
-
-    // The six units are compiled all at once, as Forgeway does, then the project.
     void buildsLumioForEachUnitFolder() {
         QFETCH(QString, unitFolder);
         Kit kit;
@@ -185,12 +183,10 @@ private Q_SLOTS:
         const int unitExit = kit.compile(kit.at("Demo/Mint.Pas"), "Delphi-4", &output);
         QVERIFY2(unitExit > 0, output.constData());
         QVERIFY2(output.contains("Mint.Pas"), output.constData()); // FPC's message comes through
-        QVERIFY(!QFileInfo::exists(kit.at("Demo/Mint.DCU")));
 
         // Lumio uses Mint, so the project fails as well.
         const int projectExit = kit.compile(kit.at("Demo/Lumio.DPR"), "Delphi-4", &output);
         QVERIFY2(projectExit > 0, output.constData());
-        QVERIFY(!QFileInfo::exists(kit.at("Demo/Lumio.EXE")));
 
         QStringList expected = demoBefore;
         expected.removeAll("Mint.DCU");

@@ -151,8 +151,7 @@ private Q_SLOTS:
             if (tick == 5) { // another window took the focus and gave it back
                 QEvent deactivate(QEvent::WindowDeactivate);
                 QCoreApplication::sendEvent(Form2, &deactivate);
-                QEvent activate(QEvent::WindowActivate);
-                QCoreApplication::sendEvent(Form2, &activate);
+                events::activate(Form2);
             }
         });
         QCOMPARE(log.closedOnTick, 4 + 31);
@@ -210,7 +209,6 @@ private Q_SLOTS:
 
         // The hidden dialog goes on counting until the count runs out; its
         // own Close then shows nothing.
-        QVERIFY(!Form2->isVisible());
         QStringList captions;
         for (int tick = closeAt; tick <= 31; ++tick) {
             QVERIFY(Form2->TUj->Enabled());
@@ -231,7 +229,6 @@ private Q_SLOTS:
                 Form2->close();
         });
         QCOMPARE(log.closeBoxAtTick, 1);
-        QVERIFY(Form2->TUj->Enabled());
         QTRY_VERIFY_WITH_TIMEOUT(Form2->TUj->Tag >= 3, 2000); // ticking while hidden
         QVERIFY(Form2->TUj->Enabled());
         kit->allUnits();

@@ -43,13 +43,9 @@ int main() {
     const std::wstring self = ownPath();
     if (self.empty())
         return 2;
-    char delay[32];
-    const DWORD d = ::GetEnvironmentVariableA("FORGEWAY_ECHO_DELAY_MS", delay, sizeof delay);
-    if (d > 0 && d < sizeof delay)
+    if (const char *delay = std::getenv("FORGEWAY_ECHO_DELAY_MS"))
         ::Sleep(DWORD(std::strtoul(delay, nullptr, 10)));
-    char lines[32];
-    const DWORD l = ::GetEnvironmentVariableA("FORGEWAY_ECHO_STREAMS", lines, sizeof lines);
-    if (l > 0 && l < sizeof lines)
+    if (const char *lines = std::getenv("FORGEWAY_ECHO_STREAMS"))
         writeStreams(unsigned(std::strtoul(lines, nullptr, 10)));
 
     int argc = 0;

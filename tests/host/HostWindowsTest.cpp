@@ -478,6 +478,4 @@ TEST_CASE("GetTickCount is the system's 32-bit millisecond counter") {
     const std::uint32_t later = host::GetTickCount();
     CHECK(TicksSince(ours, later) >= 100u);
     CHECK(TicksSince(ours, later) < 5000u);
-    // The wait of the build workflow: a start reading just before a wrap.
-    CHECK_EQ(TicksSince(ours - 5u, ours + 9995u), 10000u);
 }

@@ -152,8 +152,6 @@ private Q_SLOTS:
         QCOMPARE(r.visits, walk::drives(d.drives(), "DCC32.EXE").visits);
         // . .. loop (. .. again) self up root pong ping dangling real (. .. inside.txt) toReal
         QCOMPARE(r.firstDrive, 17L);
-        for (const char *link : {"/toReal/", "/self/", "/up/", "/root/", "/loop/again/"})
-            QVERIFY2(!visitedBelow(r, h + link), link);
 
         QVERIFY(mkdir((h + "/link").c_str(), 0755) == 0);
         QVERIFY(symlink("/nowhere", (h + "/link/dcc32.exe").c_str()) == 0);

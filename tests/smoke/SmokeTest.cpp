@@ -7,20 +7,16 @@
 // nothing of the build on their search path, so that they run on what lies
 // beside them (on Windows: Qt's DLLs) and what the system has.
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
 namespace {
 
-QString program(const char *built, const char *name) {
-    const QString dir = qEnvironmentVariable("FORGEWAY_SMOKE_DIR");
-    if (dir.isEmpty())
-        return QString::fromUtf8(built);
-#ifdef _WIN32
-    return QDir(dir).filePath(QString::fromUtf8(name) + QStringLiteral(".exe"));
-#else
-    return QDir(dir).filePath(QString::fromUtf8(name));
-#endif
+// The built program, or the one of its file name in FORGEWAY_SMOKE_DIR.
+QString program(const char *built) {
+    const QString path = QString::fromUtf8(built), dir = qEnvironmentVariable("FORGEWAY_SMOKE_DIR");
+    return dir.isEmpty() ? path : QDir(dir).filePath(QFileInfo(path).fileName());
 }
 
 } // namespace
@@ -32,10 +28,8 @@ private Q_SLOTS:
     void eachExecutableOffersItsVersion_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("version");
-        QTest::newRow("Forgeway") << program(FORGEWAY_4, "Forgeway")
-                                  << QStringLiteral("1 Delphi 4");
-        QTest::newRow("Forgeway3")
-            << program(FORGEWAY_3, "Forgeway3") << QStringLiteral("0 Delphi 3");
+        QTest::newRow("Forgeway") << program(FORGEWAY_4) << QStringLiteral("1 Delphi 4");
+        QTest::newRow("Forgeway3") << program(FORGEWAY_3) << QStringLiteral("0 Delphi 3");
     }
     void eachExecutableOffersItsVersion() {
         QFETCH(QString, program);

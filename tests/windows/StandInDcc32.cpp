@@ -25,16 +25,6 @@
 
 using namespace winprog;
 
-namespace {
-
-// Puts a finished file in place under its name at once, as a compiler that
-// writes it elsewhere first would.
-bool publish(const std::wstring &part, const std::wstring &path) {
-    return ::MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-} // namespace
-
 int main() {
     int argc = 0;
     wchar_t **argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
@@ -101,7 +91,8 @@ int main() {
                                     writeFile(folder + stem + L".UNITS", utf8(unitDir) + "\n")
                               : writeFile(part, "stand-in unit " + utf8(stem) + "\n");
     const std::string outputName = utf8(stem) + (project ? ".EXE" : ".DCU");
-    if (!made || !publish(part, output)) {
+    // Written elsewhere first, the output is put in place whole at once.
+    if (!made || !::MoveFileExW(part.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         writeTo(STD_ERROR_HANDLE, "Fatal: Could not create output file '" + outputName + "'\r\n");
         return 1;
     }
