@@ -75,6 +75,7 @@ struct Job {
     // Under the mutex:
     bool dropped = false;  // nobody will take it
     bool asked = false;    // the walk has asked for it
+    bool awaited = false;  // the walk waits for it
     bool counted = false;  // read ahead: counts against the bounds
     bool reserved = false; // read ahead and in progress: holds a descriptor's place
     // Written by the helper that reads it, the walk's once it is done:
@@ -257,7 +258,8 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 pending.emplace_hint(pending.end(), child->key, child);
         job.stage.store(Stage::Done, std::memory_order_release);
         wake();
-        done.notify_one(); // only the walk waits on it
+        if (job.awaited || descriptors == 0) // the walk waits for one or the other
+            done.notify_one();
     }
 
     // Job no longer counts against the bounds: the walk's, with the mutex
@@ -324,6 +326,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
 
     // The walk's: waits, with its events running, until job is done.
     bool waitFor(std::unique_lock<std::mutex> &lock, const JobPtr &job) {
+        job->awaited = true;
         return waitWithEvents(
             lock, done, [&] { return job->stage == Stage::Done; }, wait,
             [&] { // every spare is busy (or stuck): one more
