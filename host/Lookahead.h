@@ -41,7 +41,7 @@ struct LookaheadLimits {
     // Descriptors (on Windows: search handles) held for the walk, at most.
     int descriptors = 256;
 
-    static constexpr std::size_t PartBytes = 32 * 1024;
+    static constexpr std::size_t PartBytes = 128 * 1024;
 };
 
 class Lookahead {

@@ -14,13 +14,13 @@ using hosttest::walked;
 
 namespace {
 
-// A random tree of 600 entries, and one folder of 1,500 entries (several
+// A random tree of 600 entries, and one folder of 3,000 entries (several
 // parts of a listing) with subfolders among them.
 struct RandomTree : hosttest::Scratch {
     const std::size_t folders; // root included
     explicit RandomTree(unsigned seed)
         : folders(
-              walk::randomTree(root, seed, {.steps = 600, .bigEntries = 1500, .bigEvery = 97})) {}
+              walk::randomTree(root, seed, {.steps = 600, .bigEntries = 3000, .bigEvery = 97})) {}
     std::string drive() const { return root + PathDelim; }
 };
 
@@ -29,7 +29,7 @@ struct RandomTree : hosttest::Scratch {
 TEST_CASE("Lookahead: the walk sees every entry in the host's order, within the bounds") {
     RandomTree tree(7);
     const std::vector<std::string> plain = walked(tree.drive(), nullptr);
-    CHECK(plain.size() > 1500 + 2 * tree.folders);
+    CHECK(plain.size() > 3000 + 2 * tree.folders);
 
     const LookaheadLimits tight{.helpers = 3, .folders = 2, .bytes = 1, .descriptors = 2},
         none{.helpers = 0}, wide{.helpers = 8},
