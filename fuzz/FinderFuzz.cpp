@@ -12,6 +12,7 @@
 #include "tests/support/ListingWalk.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -100,7 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         require(visits == expected.visits);
         require(toNative(find.Found()) == expected.found);
         require(find.Enabled() == expected.found.empty());
-        require(walk::threadsSettled(before) == before);
+        // At most: a thread of the input before (one that read its drive
+        // table) may still have been on its way out when counted.
+        if (const int left = walk::threadsSettled(before); left > before) {
+            std::fprintf(stderr, "threads %d, before %d, helpers alive %d\n", left, before,
+                         host::Lookahead::HelpersAlive());
+            require(false);
+        }
     }
 
     walk::removeAt(AT_FDCWD, made);

@@ -118,12 +118,12 @@ inline int threads() {
     return n;
 }
 
-// The threads once no more than expected are left, within two seconds: the
+// The threads once no more than expected are left, within five seconds: the
 // helpers are not joined, each ends on its own once it learns of the stop,
 // which on a loaded machine can take a while (and an ended thread may still
 // be listed for a moment while the kernel lets it go).
 inline int threadsSettled(int expected) {
-    for (int i = 0; i < 2000 && threads() > expected; ++i)
+    for (int i = 0; i < 5000 && threads() > expected; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return threads();
 }
