@@ -151,40 +151,41 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     std::atomic<int> descriptors{0};
     std::atomic<std::size_t> ahead{0}, bytes{0};
     std::mutex mutex;
-    std::condition_variable work, spare, done; // readers wait on work, the others on spare
-    std::map<Key, JobPtr> pending;             // no helper has begun them, in the walk's order
-    std::deque<JobPtr> asked;                  // the walk waits for these
-    std::vector<FolderCursor *> open;          // the walk's, and only the walk touches it
+    std::condition_variable work, done; // helpers wait on work, the walk on done
+    std::map<Key, JobPtr> pending;      // no helper has begun them, in the walk's order
+    std::deque<JobPtr> asked;           // the walk waits for these
+    std::vector<FolderCursor *> open;   // the walk's, and only the walk touches it
     std::uint32_t roots = 0;
-    // Readers read ahead, below the walk's priority; spares read what the walk
-    // asks for, at its priority, since it waits for them.
-    int idle = 0, spares = 0, idleSpares = 0;
+    int idle = 0, helpers = 0; // helpers waiting for work, helpers started
     bool started = false, stopping = false;
     Statistics stats;
 
-    void startHelper(bool readsAhead) {
-        if (!readsAhead && spares == MaxSpares)
-            return; // the walk waits for those at work
+    void startHelper() {
         ++alive;
         if (StartHelper(
-                [self = shared_from_this(), readsAhead]() mutable {
-                    self->serve(readsAhead);
+                [self = shared_from_this()]() mutable {
+                    self->serve();
                     self.reset();
                     --alive;
                 },
-                readsAhead)) {
+                true)) {
+            ++helpers;
             ++stats.helpersStarted;
-            spares += readsAhead ? 0 : 1;
         } else {
             --alive; // fewer helpers
         }
     }
-    // Two: one for the folder the walk waits for, one for the next part of its folder.
-    static constexpr int MaxSpares = 2;
+    // For a job the walk waits for: an idle helper, else (all busy, or stuck
+    // in a folder that blocks) one more, at most two more.  Mutex held.
+    void help() {
+        if (idle == 0 && helpers < limits.helpers + 2)
+            startHelper();
+        work.notify_one();
+    }
 
-    void serve(bool readsAhead) {
+    void serve() {
         std::unique_lock lock(mutex);
-        while (JobPtr job = next(lock, readsAhead)) {
+        while (JobPtr job = next(lock)) {
             lock.unlock();
             read(*job);
             lock.lock();
@@ -201,11 +202,11 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     }
 
     // The next job for a helper, or null when it is to end; mutex held.
-    JobPtr next(std::unique_lock<std::mutex> &lock, bool readsAhead) {
+    JobPtr next(std::unique_lock<std::mutex> &lock) {
         for (;;) {
             if (stopping)
                 return nullptr;
-            while (!readsAhead && !asked.empty()) {
+            while (!asked.empty()) {
                 JobPtr job = std::move(asked.front());
                 asked.pop_front();
                 if (job->stage == Stage::Pending && !job->dropped) {
@@ -213,7 +214,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                     return job;
                 }
             }
-            if (readsAhead && !pending.empty() &&
+            if (limits.helpers > 0 && !pending.empty() &&
                 MayReadAhead(limits, ahead, bytes, descriptors, false)) {
                 JobPtr job = std::move(pending.begin()->second);
                 pending.erase(pending.begin());
@@ -224,10 +225,9 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 wake();
                 return job;
             }
-            int &waiting = readsAhead ? idle : idleSpares;
-            ++waiting;
-            (readsAhead ? work : spare).wait(lock);
-            --waiting;
+            ++idle;
+            work.wait(lock);
+            --idle;
         }
     }
 
@@ -319,9 +319,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         job->asked = true;
         pending.erase(job->key);
         asked.push_back(job);
-        if (idleSpares == 0)
-            startHelper(false);
-        spare.notify_one();
+        help();
     }
 
     // The walk's: waits, with its events running, until job is done.
@@ -329,9 +327,9 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         job->awaited = true;
         return waitWithEvents(
             lock, done, [&] { return job->stage == Stage::Done; }, wait,
-            [&] { // every spare is busy (or stuck): one more
-                if (job->stage == Stage::Pending && idleSpares == 0)
-                    startHelper(false);
+            [&] {
+                if (job->stage == Stage::Pending)
+                    help();
             });
     }
 
@@ -342,7 +340,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         if (!started) {
             started = true;
             for (int i = 0; i < limits.helpers; ++i)
-                startHelper(true);
+                startHelper();
         }
         for (bool drained = false;;) {
             if (job->stage == Stage::Pending && !job->asked)
@@ -422,7 +420,6 @@ Lookahead::~Lookahead() {
     state_->pending.clear();
     state_->asked.clear();
     state_->work.notify_all();
-    state_->spare.notify_all();
 }
 
 Lookahead::Statistics Lookahead::Stats() const {
