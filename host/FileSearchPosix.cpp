@@ -192,6 +192,8 @@ void ReadPart(Dir &dir, Listing &out) {
                 out.error = errno ? errno : EIO;
             return;
         }
+        // A record is at least 24 bytes, and longer than its name.
+        out.Reserve(std::size_t(got) / 24, std::size_t(got));
         for (ssize_t at = 0; at < got;) {
             const auto *e = reinterpret_cast<const dirent64 *>(buffer + at);
             at += e->d_reclen;

@@ -46,7 +46,13 @@ public:
             at += e.length;
         }
     }
-    std::size_t Bytes() const { return names_.size() + entries_.size() * sizeof(Entry); }
+    // Room for at most entries more entries whose names take at most bytes.
+    void Reserve(std::size_t entries, std::size_t bytes) {
+        entries_.reserve(entries_.size() + entries);
+        names_.reserve(names_.size() + bytes);
+    }
+    // The memory it holds.
+    std::size_t Bytes() const { return names_.capacity() + entries_.capacity() * sizeof(Entry); }
 
     int error = 0;     // the host's error after the entries of this part; 0 when none
     bool more = false; // the folder has entries beyond this part
