@@ -29,7 +29,7 @@ TForm1::TForm1() {
     FFind->setObjectName(QStringLiteral("FFind"));
     FFind->SetEnabled(false);
     FFind->SetSearch(QStringLiteral("DCC32.EXE"));
-    FFind->OnSearch = std::bind_front(&TForm1::FFindSearch, this);
+    FFind->OnSearch = [this](QObject *sender) { FFindSearch(sender); };
     // The search starts what it finds without asking: a compiler that anyone
     // else could have left in its place is passed over.
     FFind->AcceptMatch = [](const std::string &path) { return host::TrustedProgram(path); };
