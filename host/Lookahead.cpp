@@ -24,7 +24,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <exception>
+#include <future>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -511,43 +511,23 @@ bool MayReadAhead(const LookaheadLimits &limits, std::size_t ahead, std::size_t 
 }
 
 bool RunAside(std::function<void()> work, const Lookahead::Wait &wait) {
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        std::exception_ptr error;
-    };
-    auto shared = std::make_shared<Shared>();
+    auto task = std::make_shared<std::packaged_task<void()>>(std::move(work));
+    std::future<void> done = task->get_future();
     ++alive;
-    const bool started = StartHelper(
-        [shared, work = std::move(work)]() mutable {
-            std::exception_ptr error;
-            try {
-                work();
-            } catch (...) {
-                error = std::current_exception();
-            }
-            work = nullptr;
-            {
-                std::lock_guard lock(shared->mutex);
-                shared->finished = true;
-                shared->error = error;
-            }
-            shared->done.notify_all();
-            shared.reset();
-            --alive;
-        },
-        false);
-    if (!started) {
+    if (!StartHelper(
+            [task]() mutable {
+                (*task)();
+                task.reset(); // what work holds goes before the count does
+                --alive;
+            },
+            false)) {
         --alive;
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
-    std::unique_lock lock(shared->mutex);
-    if (!waitWithEvents(
-            lock, shared->done, [&] { return shared->finished; }, wait, [] {}))
-        return false;
-    if (shared->error)
-        std::rethrow_exception(shared->error);
+    while (done.wait_for(Pause) != std::future_status::ready)
+        if (wait && !wait())
+            return false;
+    done.get(); // throws what work threw
     return true;
 }
 
