@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                 folders.push_back(path + "/");
             break;
         case 1:
-            close(open(path.c_str(), O_CREAT | O_WRONLY, 0644));
+            close(open(path.c_str(), O_CREAT | O_WRONLY | O_NONBLOCK, 0644));
             break;
         case 2:
             symlink(op & 8 ? ".." : (op & 16 ? "/" : name.c_str()), path.c_str());
@@ -77,9 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                 const std::string entry =
                     here + "many-entries-with-long-names-" + std::to_string(k);
                 if (k % 211 == 17 && mkdir(entry.c_str(), 0755) == 0)
-                    close(open((entry + "/DcC32.exe").c_str(), O_CREAT | O_WRONLY, 0644));
+                    close(open((entry + "/DcC32.exe").c_str(), O_CREAT | O_WRONLY | O_NONBLOCK,
+                               0644));
                 else
-                    close(open(entry.c_str(), O_CREAT | O_WRONLY, 0644));
+                    close(open(entry.c_str(), O_CREAT | O_WRONLY | O_NONBLOCK, 0644));
             }
             break;
         }
@@ -106,6 +108,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         if (const int left = walk::threadsSettled(before); left > before) {
             std::fprintf(stderr, "threads %d, before %d, helpers alive %d\n", left, before,
                          host::Lookahead::HelpersAlive());
+            // Which threads they are, and where each one stands.
+            if (DIR *d = opendir("/proc/self/task")) {
+                while (const dirent *e = readdir(d))
+                    for (const char *what : {"stat", "syscall"}) {
+                        const std::string path =
+                            std::string("/proc/self/task/") + e->d_name + "/" + what;
+                        char text[256] = {};
+                        if (FILE *f =
+                                e->d_name[0] == '.' ? nullptr : std::fopen(path.c_str(), "r")) {
+                            (void)!std::fread(text, 1, sizeof text - 1, f);
+                            std::fclose(f);
+                            std::fprintf(stderr, "%s %s: %s\n", e->d_name, what, text);
+                        }
+                    }
+                closedir(d);
+            }
             require(false);
         }
     }
