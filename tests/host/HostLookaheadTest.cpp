@@ -5,7 +5,9 @@
 
 #include "tests/support/HangingFolder.h"
 
+#include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 using namespace host;
@@ -149,4 +151,27 @@ TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk b
     });
     CHECK(walked(tree.drive(), &lookahead) == plain);
     CHECK(waits >= 5);
+}
+
+TEST_CASE("RunAside: the work's exception comes back; a wait that gives up returns at once") {
+    bool thrown = false;
+    try {
+        RunAside([] { throw std::runtime_error("no drive table"); }, {});
+    } catch (const std::runtime_error &) {
+        thrown = true;
+    }
+    CHECK(thrown);
+    // Work that blocks (a hung mount) is left to end on its own.
+    std::atomic<bool> release{false};
+    int waits = 0;
+    CHECK(!RunAside(
+        [&release] {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        },
+        [&waits] { return ++waits < 3; }));
+    CHECK_EQ(waits, 3);
+    CHECK(Lookahead::HelpersAlive() > 0);
+    release = true;
+    CHECK(HangingFolder::HelpersEnd());
 }
