@@ -114,13 +114,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                     for (const char *what : {"stat", "syscall"}) {
                         const std::string path =
                             std::string("/proc/self/task/") + e->d_name + "/" + what;
+                        FILE *f = e->d_name[0] != '.' ? std::fopen(path.c_str(), "r") : nullptr;
                         char text[256] = {};
-                        if (FILE *f =
-                                e->d_name[0] == '.' ? nullptr : std::fopen(path.c_str(), "r")) {
-                            (void)!std::fread(text, 1, sizeof text - 1, f);
-                            std::fclose(f);
-                            std::fprintf(stderr, "%s %s: %s\n", e->d_name, what, text);
-                        }
+                        if (!f)
+                            continue;
+                        (void)!std::fread(text, 1, sizeof text - 1, f);
+                        std::fclose(f);
+                        std::fprintf(stderr, "%s %s: %s\n", e->d_name, what, text);
                     }
                 closedir(d);
             }

@@ -156,7 +156,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     std::deque<JobPtr> asked;           // the walk waits for these
     std::vector<FolderCursor *> open;   // the walk's, and only the walk touches it
     std::uint32_t roots = 0;
-    int idle = 0, helpers = 0; // helpers waiting for work, helpers started
+    int idle = 0; // helpers waiting for work
     bool started = false, stopping = false;
     Statistics stats;
 
@@ -169,7 +169,6 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                     --alive;
                 },
                 true)) {
-            ++helpers;
             ++stats.helpersStarted;
         } else {
             --alive; // fewer helpers
@@ -178,7 +177,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     // For a job the walk waits for: an idle helper, else (all busy, or stuck
     // in a folder that blocks) one more, at most two more.  Mutex held.
     void help() {
-        if (idle == 0 && helpers < limits.helpers + 2)
+        if (idle == 0 && stats.helpersStarted < limits.helpers + 2)
             startHelper();
         work.notify_one();
     }
