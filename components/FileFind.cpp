@@ -71,7 +71,7 @@ void TFileFind::ScanFolder(std::string folder, host::VolumeId volume,
     while (result == 0 && enabled_) {
         PumpPendingMessages();
         // Reuses the string's buffer: no allocation per entry.
-        currentPath_.assign(folder).append(record.Name);
+        currentPath_.bytes.assign(folder).append(record.Name);
         if (const TNotifyEvent handler = OnSearch) // the handler may replace itself
             handler(this);
         if (record.Attr & host::faDirectory) {

@@ -58,8 +58,9 @@ public:
     QString Found() const { return fromNative(found_); }
     // Ignored: Found is only ever set by a search.
     void SetFound(const QString &) {}
-    // The entry being visited; after a search, the last one visited.
-    QString CurrentPath() const { return fromNative(currentPath_); }
+    // The entry being visited; after a search, the last one visited.  Its
+    // bytes: a status panel converts them only when it shows them.
+    const NativeString &CurrentPath() const { return currentPath_; }
 
     // Raised for every entry visited, with this component as sender.
     TNotifyEvent OnSearch;
@@ -81,7 +82,7 @@ private:
     bool enabled_ = false;
     std::string search_;
     std::string found_;
-    std::string currentPath_;
+    NativeString currentPath_;
     Pump pump_;
     DriveTable drives_;
     std::optional<host::LookaheadLimits> lookahead_ = host::LookaheadLimits();

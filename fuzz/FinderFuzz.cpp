@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         TFileFind find(nullptr, nullptr, [&root] { return std::vector<std::string>{root}; });
         find.SetLookahead(limits);
         find.SetSearch(QStringLiteral("DCC32.EXE"));
-        find.OnSearch = [&](QObject *) { visits.push_back(toNative(find.CurrentPath())); };
+        find.OnSearch = [&](QObject *) { visits.push_back(find.CurrentPath().bytes); };
         find.SetEnabled(true);
         require(visits == expected.visits);
         require(toNative(find.Found()) == expected.found);

@@ -18,6 +18,14 @@
 QString fromNative(std::string_view bytes);
 std::string toNative(const QString &text);
 
+// A native string (a path the finder visits) that is read as a QString where
+// one is wanted.  Converting only there keeps text that is written far more
+// often than it is shown (a status panel) from being converted each time.
+struct NativeString {
+    std::string bytes;
+    operator QString() const { return fromNative(bytes); }
+};
+
 // What a program wrote, as text to read: valid UTF-8 decoded (on Windows, the
 // ANSI code page), "\r\n" and a lone "\r" as line breaks, and every other
 // byte that would not show -- one that is not part of valid UTF-8, or a

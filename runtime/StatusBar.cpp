@@ -22,6 +22,10 @@ void TStatusPanel::SetText(const QString &text) {
     bar_->setPanelText(index_, text);
 }
 
+void TStatusPanel::SetText(const NativeString &text) {
+    bar_->setPanelText(index_, QString(), text.bytes, true);
+}
+
 TStatusBar::TStatusBar(QWidget *parent) : QFrame(parent) {
     frame_.setInterval(FrameMs);
     connect(&frame_, &QTimer::timeout, this, [this] { endFrame(); });
@@ -41,7 +45,7 @@ void TStatusBar::gather() const {
     (void)const_cast<TStatusBar *>(this)->showWaiting();
     panels_.clear();
     for (QLabel *label : findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
-        panels_.push_back(Panel{label, QString(), false});
+        panels_.push_back(Panel{label, QString(), {}, false, false});
     stale_ = false;
 }
 
@@ -62,21 +66,26 @@ TStatusPanel TStatusBar::Panels(int index) const {
 
 QString TStatusBar::panelText(int index) const {
     const Panel &p = panel(index);
-    return p.waiting ? p.text : p.label->text();
+    return p.waiting ? p.latest() : p.label->text();
 }
 
-void TStatusBar::setPanelText(int index, const QString &text) {
+void TStatusBar::setPanelText(int index, const QString &text, std::string_view native,
+                              bool isNative) {
     Panel &p = panel(index);
     if (shownInFrame_ < ShownAtOncePerFrame) {
         ++shownInFrame_;
         p.waiting = false;
         p.text.clear();
-        p.label->setText(text);
+        p.label->setText(isNative ? fromNative(native) : text);
         if (!frame_.isActive())
             frame_.start();
         return;
     }
-    p.text = text;
+    // The bytes are kept in a buffer of their own, reused from write to write.
+    if ((p.isNative = isNative))
+        p.native.assign(native);
+    else
+        p.text = text;
     p.waiting = true;
 }
 
@@ -98,7 +107,7 @@ bool TStatusBar::showWaiting() {
             continue;
         p.waiting = false;
         if (p.label)
-            p.label->setText(p.text);
+            p.label->setText(p.latest());
         p.text.clear();
         shown = true;
     }

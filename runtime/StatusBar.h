@@ -9,10 +9,14 @@
 // the event loop (or a running search's pump) handles the frame's timer.
 #pragma once
 
+#include "runtime/NativeText.h"
+
 #include <QFrame>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class QLabel;
@@ -24,6 +28,8 @@ public:
     TStatusPanel(TStatusBar *bar, int index) : bar_(bar), index_(index) {}
     QString Text() const;
     void SetText(const QString &text);
+    // The same text, converted only when the label is handed it or it is read.
+    void SetText(const NativeString &text);
 
 private:
     TStatusBar *bar_;
@@ -48,13 +54,17 @@ private:
     struct Panel {
         QPointer<QLabel> label;
         QString text;         // the latest text, while the label is behind
+        std::string native;   // or these bytes, when it was written as such
         bool waiting = false; // the label does not show text yet
+        bool isNative = false;
+        QString latest() const { return isNative ? fromNative(native) : text; }
     };
 
     void gather() const;
     Panel &panel(int index) const;
     QString panelText(int index) const;
-    void setPanelText(int index, const QString &text);
+    void setPanelText(int index, const QString &text, std::string_view native = {},
+                      bool isNative = false);
     // Hands every waiting text to its label; false when none was waiting.
     bool showWaiting();
     void endFrame();

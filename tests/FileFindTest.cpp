@@ -47,7 +47,7 @@ struct Finder {
         find.SetSearch(search);
         find.OnSearch = [this](QObject *sender) {
             senderWasFinder = senderWasFinder && sender == &find;
-            visits.push_back(toNative(find.CurrentPath()));
+            visits.push_back(find.CurrentPath().bytes);
             if (onVisit)
                 onVisit(visits.back());
         };
@@ -107,7 +107,7 @@ private Q_SLOTS:
                      std::ptrdiff_t(2 + 7));
         QVERIFY(f.pumps >= int(f.visits.size())); // one before every entry, more while it waits
         QVERIFY(f.senderWasFinder);
-        QCOMPARE(toNative(f.find.CurrentPath()), f.visits.back());
+        QCOMPARE(f.find.CurrentPath().bytes, f.visits.back());
         QVERIFY(f.find.Enabled()); // exhausted
         QVERIFY(f.find.Found().isEmpty());
     }
@@ -190,7 +190,7 @@ private Q_SLOTS:
         QCOMPARE(f.visits, expected.visits);
         QCOMPARE(f.found(), t.path("b/d/DCC32.EXE"));
         QCOMPARE(foundDuringItsVisit, QString());
-        QCOMPARE(toNative(f.find.CurrentPath()), t.path("b/d/DCC32.EXE"));
+        QCOMPARE(f.find.CurrentPath().bytes, t.path("b/d/DCC32.EXE"));
     }
 
     void stateTable() {

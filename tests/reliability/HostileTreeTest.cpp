@@ -45,7 +45,7 @@ ScanResult scan(const std::vector<std::string> &roots, const TFileFind::Pump &pu
     TFileFind find(nullptr, pump, [roots] { return roots; });
     find.SetSearch(QStringLiteral("DCC32.EXE"));
     find.OnSearch = [&](QObject *) {
-        r.visits.push_back(toNative(find.CurrentPath()));
+        r.visits.push_back(find.CurrentPath().bytes);
         const std::string &path = r.visits.back();
         r.firstDrive += path.rfind(roots.front(), 0) == 0;
         r.longestPath = std::max(r.longestPath, path.size());
