@@ -11,6 +11,7 @@
 #include "runtime/Application.h"
 #include "runtime/Timer.h"
 #include "tests/support/Events.h"
+#include "tests/support/ListingWalk.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -226,12 +227,12 @@ int RunScanChild(const std::string &root, const ScanOptions &options) {
     std::thread sampler([&] {
         while (!stop.load()) {
             mostFds = std::max(mostFds.load(), countIn("/proc/self/fd"));
-            mostTasks = std::max(mostTasks.load(), countIn("/proc/self/task"));
+            mostTasks = std::max(mostTasks.load(), walk::threads());
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
     const int fdsBefore = countIn("/proc/self/fd");
-    const int tasksBefore = countIn("/proc/self/task");
+    const int tasksBefore = walk::threads();
 
     due = NowNs() + 10'000'000;
     tick.start();
@@ -243,10 +244,10 @@ int RunScanChild(const std::string &root, const ScanOptions &options) {
     const std::int64_t t1 = NowNs();
     // Helpers that have been joined, once the kernel has let them go: give
     // it the 50 ms the goal allows.
-    int tasksAfter = countIn("/proc/self/task");
+    int tasksAfter = walk::threads();
     for (int i = 0; i < 50 && tasksAfter > tasksBefore; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        tasksAfter = countIn("/proc/self/task");
+        tasksAfter = walk::threads();
     }
     const int fdsAfter = countIn("/proc/self/fd");
     probe.measuring = false;
