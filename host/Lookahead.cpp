@@ -78,11 +78,12 @@ struct Job {
     bool awaited = false;  // the walk waits for it
     bool counted = false;  // read ahead: counts against the bounds
     bool reserved = false; // read ahead and in progress: holds a descriptor's place
-    // Written by the helper that reads it, the walk's once it is done:
-    FolderRef folder;
+    // Written by the helper that reads it, the walk's once it is done.  Once
+    // taken, the folder's cursor keeps the later parts here too.
+    FolderRef folder; // null once nothing more is opened through it
     Listing listing;
     int error = 0;
-    std::vector<std::shared_ptr<Job>> children; // one for each subfolder listed, by slot
+    std::vector<std::shared_ptr<Job>> children; // by slot; null once the walk took them
 };
 using JobPtr = std::shared_ptr<Job>;
 
@@ -132,15 +133,11 @@ void read(Job &job) {
 
 struct FolderCursor {
     std::shared_ptr<Lookahead::State> state;
-    Key key;
-    std::string path;
+    JobPtr job;      // the folder's first part, taken; the part in hand
+    JobPtr nextPart; // asked for as soon as the part before it came
     int mask = 0;
-    FolderRef folder; // null once nothing more is opened through it
-    Listing listing;
-    std::uint32_t slots = 0;      // subfolders met so far
-    std::int64_t current = -1;    // the slot of the entry in hand, when it is a subfolder
-    JobPtr nextPart;              // asked for as soon as the part before it came
-    std::vector<JobPtr> children; // of its subfolders by slot, as far as listed; null once taken
+    std::uint32_t slots = 0;   // subfolders met so far
+    std::int64_t current = -1; // the slot of the entry in hand, when it is a subfolder
 };
 
 struct Lookahead::State : std::enable_shared_from_this<State> {
@@ -293,16 +290,16 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
     // is any.  Subfolders passed by go when their folder is closed: the
     // finder passes none.
     void dropChildren(FolderCursor &c, bool part, bool locked = false) {
+        std::vector<JobPtr> &children = c.job->children;
         part = part && c.nextPart;
-        if (!part &&
-            std::all_of(c.children.begin(), c.children.end(), [](const JobPtr &j) { return !j; }))
+        if (!part && std::all_of(children.begin(), children.end(), [](auto &j) { return !j; }))
             return;
         std::unique_lock lock(mutex, std::defer_lock);
         if (!locked)
             lock.lock();
         if (part)
             drop(std::exchange(c.nextPart, nullptr));
-        for (JobPtr &j : c.children)
+        for (JobPtr &j : children)
             drop(std::exchange(j, nullptr));
         wake();
     }
@@ -321,17 +318,6 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         help();
     }
 
-    // The walk's: waits, with its events running, until job is done.
-    bool waitFor(std::unique_lock<std::mutex> &lock, const JobPtr &job) {
-        job->awaited = true;
-        return waitWithEvents(
-            lock, done, [&] { return job->stage == Stage::Done; }, wait,
-            [&] {
-                if (job->stage == Stage::Pending)
-                    help();
-            });
-    }
-
     // The walk's, mutex held: waits until job is done, reading it again
     // when it ran out of descriptors or memory while folders read ahead held
     // some, once they are closed, as the walk alone would.  0, or ECANCELED.
@@ -344,7 +330,13 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         for (bool drained = false;;) {
             if (job->stage == Stage::Pending && !job->asked)
                 ask(job);
-            if (!waitFor(lock, job)) {
+            job->awaited = true;
+            if (!waitWithEvents(
+                    lock, done, [&] { return job->stage == Stage::Done; }, wait,
+                    [&] {
+                        if (job->stage == Stage::Pending)
+                            help();
+                    })) {
                 drop(job);
                 return ECANCELED;
             }
@@ -369,10 +361,10 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
         }
     }
 
-    // The walk's: the folder of job into c.  0, or the error its FindFirst
-    // returns.  Without the mutex when a helper has read it already and the
-    // read-ahead has no room to refill.
-    int take(const JobPtr &job, FolderCursor &c) {
+    // The walk's: job, the first or the next part of c's folder, into c.  0,
+    // or the error its FindFirst returns.  Without the mutex when a helper has
+    // read it already and the read-ahead has no room to refill.
+    int take(FolderCursor &c, const JobPtr &job) {
         if (job->stage.load(std::memory_order_acquire) != Stage::Done ||
             outOfResources(job->error)) {
             std::unique_lock lock(mutex);
@@ -385,18 +377,21 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
             wake();
             if (job->listing.more) { // read on while the walk goes through this part
                 c.nextPart = std::make_shared<Job>();
-                c.nextPart->key = c.key;
-                c.nextPart->path = c.path;
+                c.nextPart->key = c.job->key;
+                c.nextPart->path = c.job->path;
                 c.nextPart->more = true;
                 c.nextPart->folder = job->folder;
                 c.nextPart->firstSlot = job->firstSlot + std::uint32_t(job->children.size());
                 ask(c.nextPart);
             }
         }
-        c.folder = std::move(job->folder);
-        c.listing = std::move(job->listing);
-        c.children.insert(c.children.end(), std::make_move_iterator(job->children.begin()),
-                          std::make_move_iterator(job->children.end()));
+        if (job != c.job) {
+            c.job->folder = std::move(job->folder);
+            c.job->listing = std::move(job->listing);
+            c.job->children.insert(c.job->children.end(),
+                                   std::make_move_iterator(job->children.begin()),
+                                   std::make_move_iterator(job->children.end()));
+        }
         return job->error;
     }
 };
@@ -450,14 +445,15 @@ int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions 
         parent = nullptr;
     const std::string folder = ExtractFilePath(path);
     JobPtr job;
-    if (parent && parent->current >= 0 && std::size_t(parent->current) < parent->children.size())
-        job = std::exchange(parent->children[std::size_t(parent->current)], nullptr);
+    if (parent && parent->current >= 0 &&
+        std::size_t(parent->current) < parent->job->children.size())
+        job = std::exchange(parent->job->children[std::size_t(parent->current)], nullptr);
     if (!job) {
         job = std::make_shared<Job>();
         if (parent && parent->current >= 0) {
-            job->key = parent->key;
+            job->key = parent->job->key;
             job->key.push_back(std::uint32_t(parent->current));
-            job->parent = parent->folder;
+            job->parent = parent->job->folder;
             job->name = options.within->Name;
         } else {
             job->key = {++state->roots}; // a drive's root, which comes after all before it
@@ -465,10 +461,9 @@ int First(const std::string &path, int mask, TSearchRec &f, const SearchOptions 
         job->path = folder;
         job->volume = options.stayOnVolume;
     }
-    std::unique_ptr<FolderCursor, FolderCursorDeleter> c(
-        new FolderCursor{state, job->key, folder, mask, {}, {}, 0, -1, {}, {}});
+    std::unique_ptr<FolderCursor, FolderCursorDeleter> c(new FolderCursor{state, job, {}, mask});
     state->open.push_back(c.get());
-    if (const int error = state->take(job, *c))
+    if (const int error = state->take(*c, job))
         return error;
     f.cursor = std::move(c);
     return Next(f);
@@ -480,13 +475,14 @@ int Next(TSearchRec &f) {
     std::uint32_t info = 0;
     bool descend = false;
     for (;;) {
-        if (!c.listing.Next(name, info, descend)) {
+        Listing &listing = c.job->listing;
+        if (!listing.Next(name, info, descend)) {
             c.current = -1;
-            if (const int error = std::exchange(c.listing.error, 0))
+            if (const int error = std::exchange(listing.error, 0))
                 return error;
-            if (!c.listing.more)
+            if (!listing.more)
                 return ENOENT;
-            if (const int error = c.state->take(std::exchange(c.nextPart, nullptr), c))
+            if (const int error = c.state->take(c, std::exchange(c.nextPart, nullptr)))
                 return error;
             continue;
         }
