@@ -3,6 +3,9 @@
 #include "host/Drives.h"
 #include "host/Text.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QTimer>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -32,9 +35,26 @@ void TFileFind::ScanDrives() {
         return enabled_;
     };
     // Its helpers are told to stop as this returns or unwinds, never waited
-    // for; a search started from a handler meanwhile brings its own.
+    // for; a search started from a handler meanwhile brings its own.  While
+    // the walk waits for a folder, events run as they come: the thread sleeps
+    // in the event loop, for 10 ms at most, and the helper that has read the
+    // folder wakes it.
     std::optional<host::Lookahead> ahead;
-    if (lookahead_)
+    QAbstractEventDispatcher *const events = QAbstractEventDispatcher::instance();
+    if (lookahead_ && events)
+        ahead.emplace(
+            *lookahead_,
+            [this, wait] {
+                QTimer bound;
+                bound.setSingleShot(true);
+                bound.setTimerType(Qt::PreciseTimer);
+                bound.start(10);
+                QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                                QEventLoop::WaitForMoreEvents);
+                return wait();
+            },
+            [events] { events->wakeUp(); });
+    else if (lookahead_)
         ahead.emplace(*lookahead_, wait);
     host::Lookahead *const outer = std::exchange(ahead_, ahead ? &*ahead : nullptr);
     struct Restore {

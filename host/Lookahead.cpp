@@ -43,12 +43,13 @@ constexpr auto Pause = std::chrono::milliseconds(10);
 
 using Key = std::vector<std::uint32_t>;
 
-// Waits on cv until ready(), calling onPause and then wait every Pause; false
-// when wait gave up first.  lock is released while wait runs.
+// Waits until ready(), calling onPause and then wait: every Pause, sleeping
+// on cv meanwhile, or, when wait waits for events itself (sleep false), over
+// and over.  False when wait gave up first.  lock is released while wait runs.
 template <class Ready, class OnPause>
 bool waitWithEvents(std::unique_lock<std::mutex> &lock, std::condition_variable &cv, Ready ready,
-                    const Lookahead::Wait &wait, OnPause onPause) {
-    while (!cv.wait_for(lock, Pause, ready)) {
+                    const Lookahead::Wait &wait, bool sleep, OnPause onPause) {
+    while (sleep ? !cv.wait_for(lock, Pause, ready) : !ready()) {
         onPause();
         lock.unlock();
         const bool goOn = !wait || wait();
@@ -143,6 +144,7 @@ struct FolderCursor {
 struct Lookahead::State : std::enable_shared_from_this<State> {
     LookaheadLimits limits;
     Wait wait;
+    Wake wakeWalk; // under the mutex
     // Before the jobs: their folders count down as they go.  Changed under
     // the mutex, but by the walk also without it, for jobs that are done.
     std::atomic<int> descriptors{0};
@@ -254,8 +256,11 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 pending.emplace_hint(pending.end(), child->key, child);
         job.stage.store(Stage::Done, std::memory_order_release);
         wake();
-        if (job.awaited || descriptors == 0) // the walk waits for one or the other
+        if (job.awaited || descriptors == 0) { // the walk waits for one or the other
             done.notify_one();
+            if (wakeWalk)
+                wakeWalk();
+        }
     }
 
     // Job no longer counts against the bounds: the walk's, with the mutex
@@ -332,7 +337,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 ask(job);
             job->awaited = true;
             if (!waitWithEvents(
-                    lock, done, [&] { return job->stage == Stage::Done; }, wait,
+                    lock, done, [&] { return job->stage == Stage::Done; }, wait, !wakeWalk,
                     [&] {
                         if (job->stage == Stage::Pending)
                             help();
@@ -347,7 +352,7 @@ struct Lookahead::State : std::enable_shared_from_this<State> {
                 for (FolderCursor *c : open)
                     dropChildren(*c, false, true);
                 if (!waitWithEvents(
-                        lock, done, [&] { return descriptors == 0; }, wait, [] {}))
+                        lock, done, [&] { return descriptors == 0; }, wait, !wakeWalk, [] {}))
                     return ECANCELED;
                 drained = true;
             }
@@ -400,15 +405,18 @@ struct LookaheadAccess {
     static const std::shared_ptr<Lookahead::State> &of(const Lookahead &l) { return l.state_; }
 };
 
-Lookahead::Lookahead(const LookaheadLimits &limits, Wait wait) : state_(std::make_shared<State>()) {
+Lookahead::Lookahead(const LookaheadLimits &limits, Wait wait, Wake wake)
+    : state_(std::make_shared<State>()) {
     state_->limits = limits;
     state_->limits.helpers = std::clamp(limits.helpers, 0, 64);
     state_->wait = std::move(wait);
+    state_->wakeWalk = std::move(wake);
 }
 
 Lookahead::~Lookahead() {
     std::lock_guard lock(state_->mutex);
     state_->stopping = true;
+    state_->wakeWalk = nullptr; // what it wakes may go with this
     for (auto &[key, job] : state_->pending)
         job->dropped = true;
     state_->pending.clear();

@@ -49,8 +49,13 @@ public:
     // Called, at most 10 ms apart, while the walk waits for a folder; false
     // gives the folder up (its FindFirst or FindNext then fails).
     using Wait = std::function<bool()>;
+    // Given, the walk does not sleep between calls of wait, which then waits
+    // for events itself, up to 10 ms; a helper calls wake, under the
+    // Lookahead's lock, to end that wait as soon as what the walk waits for
+    // is there.  Never called once the Lookahead is destroyed.
+    using Wake = std::function<void()>;
 
-    explicit Lookahead(const LookaheadLimits &limits = {}, Wait wait = {});
+    explicit Lookahead(const LookaheadLimits &limits = {}, Wait wait = {}, Wake wake = {});
     // Tells the helpers to stop, without waiting for them.
     ~Lookahead();
     Lookahead(const Lookahead &) = delete;

@@ -141,16 +141,25 @@ TEST_CASE("Lookahead: a folder that hangs holds up neither a stop nor the walk b
         hang.Release();
         CHECK(HangingFolder::HelpersEnd()); // it ends on its own, never joined
     }
-    // Reached by the walk: it waits with its events running, then goes on.
-    HangingFolder hang(last);
-    int waits = 0;
-    Lookahead lookahead({}, [&] {
-        if (hang.Holding() && ++waits == 5)
-            hang.Release();
-        return true;
-    });
-    CHECK(walked(tree.drive(), &lookahead) == plain);
-    CHECK(waits >= 5);
+    // Reached by the walk: it waits with its events running, then goes on;
+    // given a wake, the helper that read the folder ends the wait.
+    for (const bool wakes : {false, true}) {
+        HangingFolder hang(last);
+        int waits = 0;
+        std::atomic<int> woken{0};
+        Lookahead lookahead(
+            {},
+            [&] {
+                if (hang.Holding() && ++waits == 5)
+                    hang.Release();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return true;
+            },
+            wakes ? Lookahead::Wake([&] { ++woken; }) : nullptr);
+        CHECK(walked(tree.drive(), &lookahead) == plain);
+        CHECK(waits >= 5);
+        CHECK_EQ(woken > 0, wakes);
+    }
 }
 
 TEST_CASE("RunAside: the work's exception comes back; a wait that gives up returns at once") {
