@@ -44,7 +44,7 @@ void TFileFind::ScanDrives() {
     if (lookahead_ && events)
         ahead.emplace(
             *lookahead_,
-            [this, wait] {
+            [wait] {
                 QTimer bound;
                 bound.setSingleShot(true);
                 bound.setTimerType(Qt::PreciseTimer);

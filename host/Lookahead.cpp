@@ -43,14 +43,19 @@ constexpr auto Pause = std::chrono::milliseconds(10);
 
 using Key = std::vector<std::uint32_t>;
 
-// Waits until ready(), calling onPause and then wait: every Pause, sleeping
-// on cv meanwhile, or, when wait waits for events itself (sleep false), over
-// and over.  False when wait gave up first.  lock is released while wait runs.
+// Waits until ready(), calling wait every Pause, sleeping on cv meanwhile, or,
+// when wait waits for events itself (sleep false), over and over; and onPause
+// every Pause.  False when wait gave up first.  lock is released while wait
+// runs.
 template <class Ready, class OnPause>
 bool waitWithEvents(std::unique_lock<std::mutex> &lock, std::condition_variable &cv, Ready ready,
                     const Lookahead::Wait &wait, bool sleep, OnPause onPause) {
+    auto pause = std::chrono::steady_clock::now() + Pause;
     while (sleep ? !cv.wait_for(lock, Pause, ready) : !ready()) {
-        onPause();
+        if (sleep || std::chrono::steady_clock::now() >= pause) {
+            onPause();
+            pause = std::chrono::steady_clock::now() + Pause;
+        }
         lock.unlock();
         const bool goOn = !wait || wait();
         lock.lock();
